@@ -1,0 +1,103 @@
+#include "mod_public.h"
+
+#include "platform/files.h"
+
+namespace carvex {
+
+namespace {
+
+constexpr char kSep = platform::kPathSeparator;
+constexpr std::size_t kFirstPieceSuffixLength = 8;  // ".001.cvx"
+
+struct SizeUnit {
+  Bytes bytes;
+  const char* suffix;
+};
+
+// Largest first: the biggest unit that fits wins.
+constexpr SizeUnit kSizeUnits[] = {
+    {Bytes{1} << 30, "Gb"},
+    {Bytes{1} << 20, "Mb"},
+    {Bytes{1} << 10, "Kb"},
+};
+
+}  // namespace
+
+std::string SignedText(std::int64_t n) { return n < 0 ? std::to_string(n) : " " + std::to_string(n); }
+
+std::string PieceNumberText(std::int64_t k) {
+  std::string digits = std::to_string(k);
+  if (digits.size() < 3) digits.insert(0, 3 - digits.size(), '0');
+  return digits;
+}
+
+std::string PieceFileName(const std::string& name, std::int64_t k) {
+  return name + "." + PieceNumberText(k) + ".cvx";
+}
+
+std::string PiecePath(const std::string& folder, const std::string& name, std::int64_t k) {
+  return folder + PieceFileName(name, k);
+}
+
+std::string BuildNameFromPiece(const std::string& firstPieceFileName) {
+  if (firstPieceFileName.size() <= kFirstPieceSuffixLength) return {};
+  return firstPieceFileName.substr(0, firstPieceFileName.size() - kFirstPieceSuffixLength);
+}
+
+std::string FormatSize(Bytes n) {
+  if (n < 1024) return SignedText(n) + "b";
+  for (const SizeUnit& unit : kSizeUnits) {
+    if (n < unit.bytes) continue;
+    // n / unit rounded to two decimals, halves up, in integers so that no size is off by
+    // a binary fraction.
+    const Bytes whole = n / unit.bytes;
+    const Bytes rest = n % unit.bytes;
+    const Bytes hundredths = whole * 100 + (rest * 200 + unit.bytes) / (2 * unit.bytes);
+    std::string text = SignedText(hundredths / 100);
+    const int fraction = static_cast<int>(hundredths % 100);
+    if (fraction != 0) {
+      text += '.';
+      text += static_cast<char>('0' + fraction / 10);
+      if (fraction % 10 != 0) text += static_cast<char>('0' + fraction % 10);
+    }
+    return text + unit.suffix;
+  }
+  return SignedText(n) + "b";
+}
+
+std::string GetExtension(const std::string& path) {
+  const auto dot = path.rfind('.');
+  return dot == std::string::npos ? std::string() : path.substr(dot);
+}
+
+std::string GetFolderPart(const std::string& path) {
+  const auto sep = path.rfind(kSep);
+  return sep == std::string::npos ? std::string() : path.substr(0, sep + 1);
+}
+
+std::string GetFileNamePart(const std::string& path) {
+  const auto sep = path.rfind(kSep);
+  return sep == std::string::npos ? std::string() : path.substr(sep + 1);
+}
+
+std::string GetParentFolderName(const std::string& path) {
+  const auto last = path.rfind(kSep);
+  if (last == std::string::npos || last == 0) return {};
+  const auto before = path.rfind(kSep, last - 1);
+  if (before == std::string::npos) return {};
+  return path.substr(before + 1, last - before - 1);
+}
+
+Bytes GetBuildSetSize(const std::string& firstPiecePath) {
+  const std::string folder = GetFolderPart(firstPiecePath);
+  const std::string name = BuildNameFromPiece(GetFileNamePart(firstPiecePath));
+  Bytes total = 0;
+  for (std::int64_t k = 1;; ++k) {
+    const std::string piece = PiecePath(folder, name, k);
+    if (!platform::PathExists(piece) || platform::IsDirectory(piece)) break;
+    total += platform::FileLength(piece);
+  }
+  return total;
+}
+
+}  // namespace carvex

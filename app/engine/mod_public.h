@@ -1,0 +1,60 @@
+#pragma once
+
+// Job state and the small helpers that the whole application shares. Sizes, byte counts and
+// piece numbers are 64-bit: files over 4 GiB are an everyday case.
+
+#include <cstdint>
+#include <string>
+
+namespace carvex {
+
+using Bytes = std::int64_t;
+
+// Split job: filled by the split request and the action dispatch, then by the engine.
+inline bool SplitInProgress = false;
+inline Bytes SplitPieceSize = 0;
+inline Bytes SplitFileSize = 0;
+inline std::string SplitSourcePath;
+inline std::string SplitFileName;
+inline std::string SplitDestination;
+inline std::int64_t SplitPieceNumber = 0;
+inline Bytes SplitBytesDone = 0;
+inline std::int64_t SplitFullPieces = 0;
+
+// Build job: filled by the build request, then by the engine.
+inline bool BuildInProgress = false;
+inline std::string BuildDestination;
+inline std::string BuildFileName;
+inline std::string BuildSourceFolder;
+inline std::int64_t BuildPieceCount = 0;
+inline std::int64_t BuildPieceNumber = 0;
+inline Bytes BuildBytesDone = 0;
+
+// Shared state that other parts of the window own.
+inline int CurrentMode = 0;  // 1 = split tab, 2 = build tab
+inline std::int64_t SplitFileCount = 0;
+inline bool ZipChecked = false;
+inline std::string ZipStatusPrefix;
+
+// Line feed before carriage return, in that order: message texts have always broken lines
+// this way.
+inline const std::string LineBreak = "\n\r";
+
+// A number as text with a sign position: a blank before a non-negative number.
+std::string SignedText(std::int64_t n);
+
+// Piece naming. Piece k of N is N + "." + k + ".cvx", k with at least three digits.
+std::string PieceNumberText(std::int64_t k);
+std::string PieceFileName(const std::string& name, std::int64_t k);
+std::string PiecePath(const std::string& folder, const std::string& name, std::int64_t k);
+// The name of the file a set rebuilds: the first piece's file name less ".001.cvx".
+std::string BuildNameFromPiece(const std::string& firstPieceFileName);
+
+std::string FormatSize(Bytes n);
+std::string GetExtension(const std::string& path);
+std::string GetFolderPart(const std::string& path);
+std::string GetFileNamePart(const std::string& path);
+std::string GetParentFolderName(const std::string& path);
+Bytes GetBuildSetSize(const std::string& firstPiecePath);
+
+}  // namespace carvex

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace carvex::platform {
+
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// Paths are UTF-8 throughout; the Windows implementation converts at the API boundary.
+
+bool PathExists(const std::string& path);
+bool IsDirectory(const std::string& path);
+std::int64_t FileLength(const std::string& path);
+void RemoveFile(const std::string& path);
+
+// The name under which the file system holds the last element of `path` (its long name on
+// Windows, where `path` may use 8.3 elements). Hidden, system and folder entries count.
+// Empty when there is no such entry, or when the element is a wildcard pattern.
+std::optional<std::string> FindEntryName(const std::string& path);
+
+// Folder of the running executable, without a trailing separator unless it is a root.
+std::string AppPath();
+
+// A file opened for binary reading or writing; closed by the destructor on every path.
+class File {
+public:
+  enum class Mode { kRead, kCreate };
+
+  File() = default;
+  File(const std::string& path, Mode mode);
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  ~File();
+
+  bool IsOpen() const noexcept;
+  // Reads up to `size` bytes; fewer only at the end of the file.
+  std::size_t Read(void* buffer, std::size_t size);
+  // Writes all `size` bytes or throws (a full disk included).
+  void Write(const void* buffer, std::size_t size);
+  void Write(std::string_view text) { Write(text.data(), text.size()); }
+  void Close();
+
+private:
+  std::string path_;
+#ifdef _WIN32
+  void* handle_ = nullptr;
+#else
+  int fd_ = -1;
+#endif
+};
+
+}  // namespace carvex::platform

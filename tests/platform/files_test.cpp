@@ -1,0 +1,120 @@
+#include "platform/files.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/error.h"
+#include "support/temp_dir.h"
+
+namespace carvex::platform {
+namespace {
+
+using test::TempDir;
+
+TEST(File, WrittenBytesReadBackExactly) {
+  TempDir dir;
+  const std::string bytes = test::PatternBytes(300000, 7) + std::string("\0\r\n\x1a", 4);
+  {
+    File out(dir.File("data.bin"), File::Mode::kCreate);
+    out.Write(bytes.data(), 1000);
+    out.Write(bytes.data() + 1000, bytes.size() - 1000);
+    out.Close();
+  }
+  EXPECT_EQ(FileLength(dir.File("data.bin")), static_cast<std::int64_t>(bytes.size()));
+  File in(dir.File("data.bin"), File::Mode::kRead);
+  std::string back(bytes.size() + 10, '\0');
+  EXPECT_EQ(in.Read(back.data(), 100), 100u);
+  EXPECT_EQ(in.Read(back.data() + 100, back.size() - 100), bytes.size() - 100);
+  back.resize(bytes.size());
+  EXPECT_EQ(back, bytes);
+  EXPECT_EQ(in.Read(back.data(), 10), 0u);
+}
+
+TEST(File, CreateEmptiesAnExistingFile) {
+  TempDir dir;
+  dir.Write("f", std::string(1000, 'x'));
+  File out(dir.File("f"), File::Mode::kCreate);
+  out.Write("ab");
+  out.Close();
+  EXPECT_EQ(dir.Read("f"), "ab");
+}
+
+TEST(File, NonAsciiNamesAreUtf8) {
+  TempDir dir;
+  const std::string name = "Gr\xC3\xBC\xC3\x9F" "e \xD0\xB4 \xE6\x96\x87.txt";
+  File out(dir.File(name), File::Mode::kCreate);
+  out.Write("hello");
+  out.Close();
+  EXPECT_EQ(dir.Read(name), "hello");
+  EXPECT_TRUE(PathExists(dir.File(name)));
+  EXPECT_EQ(FindEntryName(dir.File(name)), name);
+}
+
+TEST(File, FailuresRaiseErrorsThatSayWhatFailed) {
+  TempDir dir;
+  const struct {
+    const char* label;
+    void (*action)(const TempDir&);
+  } cases[] = {
+      {"open missing", [](const TempDir& d) { File f(d.File("missing"), File::Mode::kRead); }},
+      {"create in missing folder",
+       [](const TempDir& d) { File f(d.File("nope") + kPathSeparator + "x", File::Mode::kCreate); }},
+      {"length of missing", [](const TempDir& d) { FileLength(d.File("missing")); }},
+      {"delete missing", [](const TempDir& d) { RemoveFile(d.File("missing")); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    try {
+      c.action(dir);
+      ADD_FAILURE() << "expected an error";
+    } catch (const RuntimeError& e) {
+      EXPECT_NE(e.Number(), 0);
+      EXPECT_NE(e.Description().find(dir.Path()), std::string::npos) << e.Description();
+      EXPECT_GT(e.Description().size(), dir.Path().size() + 20) << e.Description();
+    }
+  }
+}
+
+TEST(Files, ExistenceLengthAndRemoval) {
+  TempDir dir;
+  dir.Write("a.txt", "12345");
+  dir.MakeFolder("sub");
+  EXPECT_TRUE(PathExists(dir.File("a.txt")));
+  EXPECT_FALSE(IsDirectory(dir.File("a.txt")));
+  EXPECT_TRUE(PathExists(dir.File("sub")));
+  EXPECT_TRUE(IsDirectory(dir.File("sub")));
+  EXPECT_FALSE(PathExists(dir.File("b.txt")));
+  EXPECT_FALSE(PathExists(""));
+  EXPECT_EQ(FileLength(dir.File("a.txt")), 5);
+  RemoveFile(dir.File("a.txt"));
+  EXPECT_FALSE(PathExists(dir.File("a.txt")));
+}
+
+TEST(Files, LengthsAboveFourGigabytes) {
+  TempDir dir;
+  for (std::int64_t size : {(1LL << 31) - 1, 1LL << 31, (1LL << 32) - 1, 1LL << 32, (1LL << 32) + 1, 6LL << 30}) {
+    dir.MakeSparse("big", size);
+    EXPECT_EQ(FileLength(dir.File("big")), size);
+  }
+}
+
+TEST(Files, FindEntryNameListsOneEntry) {
+  TempDir dir;
+  dir.Write("Report.doc", "x");
+  dir.MakeFolder("Folder");
+  EXPECT_EQ(FindEntryName(dir.File("Report.doc")), "Report.doc");
+  EXPECT_EQ(FindEntryName(dir.File("Folder")), "Folder");
+  EXPECT_EQ(FindEntryName(dir.File("missing")), std::nullopt);
+  EXPECT_EQ(FindEntryName(dir.File("*.doc")), std::nullopt);
+  EXPECT_EQ(FindEntryName(dir.File("Report.?oc")), std::nullopt);
+}
+
+TEST(Files, AppPathIsTheFolderOfTheProgram) {
+  // The build puts the shipped data files beside every program, tests included.
+  const std::string app = AppPath();
+  ASSERT_FALSE(app.empty());
+  EXPECT_NE(app.back(), kPathSeparator);
+  EXPECT_TRUE(PathExists(app + kPathSeparator + "License.txt")) << app;
+}
+
+}  // namespace
+}  // namespace carvex::platform

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs, on Debian 12, everything that the builds and the tests need. Idempotent: it asks
+# apt only for what is missing.
+set -euo pipefail
+
+packages=(
+  g++ cmake ninja-build pkg-config
+  libgtest-dev googletest
+  zlib1g-dev libz-mingw-w64-dev
+  libsqlite3-dev
+  qt6-base-dev
+  gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix
+  gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix
+  wine64 xvfb xauth
+  zip unzip p7zip-full
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq "${missing[@]}"
