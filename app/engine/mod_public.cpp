@@ -1,6 +1,7 @@
 #include "mod_public.h"
 
 #include "platform/files.h"
+#include "platform/folders.h"
 
 namespace carvex {
 
@@ -8,6 +9,9 @@ namespace {
 
 constexpr char kSep = platform::kPathSeparator;
 constexpr std::size_t kFirstPieceSuffixLength = 8;  // ".001.cvx"
+
+std::string appFolderOverride;
+std::string userFolderOverride;
 
 struct SizeUnit {
   Bytes bytes;
@@ -98,6 +102,19 @@ Bytes GetBuildSetSize(const std::string& firstPiecePath) {
     total += platform::FileLength(piece);
   }
   return total;
+}
+
+std::string AppDataFolder() {
+  const std::string app = appFolderOverride.empty() ? platform::AppPath() : appFolderOverride;
+  if (platform::IsFolderWritable(app)) return app;
+  const std::string user = userFolderOverride.empty() ? platform::UserConfigFolder() : userFolderOverride;
+  platform::CreateFolders(user);
+  return user;
+}
+
+void OverrideAppFolders(const std::string& appFolder, const std::string& userFolder) {
+  appFolderOverride = appFolder;
+  userFolderOverride = userFolder;
 }
 
 }  // namespace carvex

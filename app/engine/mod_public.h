@@ -36,6 +36,20 @@ inline std::int64_t SplitFileCount = 0;
 inline bool ZipChecked = false;
 inline std::string ZipStatusPrefix;
 
+// SettingsRecord: the user's options, read from "Settings.Dat" at start-up and written back
+// on the way out. Booleans are 16-bit, True = -1, and keep the value the file held: dialogs
+// take only kTrue as ticked, the engines take any non-zero value as on.
+inline constexpr std::int16_t kTrue = -1;
+inline constexpr std::int16_t kFalse = 0;
+inline std::int16_t ClearList = kFalse;
+inline std::int16_t DeleteBuildFiles = kFalse;
+inline std::int16_t DelExists = kFalse;
+inline std::int16_t UseOutput = kFalse;
+inline std::string OutDestination;  // UTF-8
+inline std::int16_t ShowFinish = kFalse;
+inline std::int16_t Compression = 0;  // zip level, the zip dialog's slider
+inline std::int16_t BuildAutoUnzip = kFalse;
+
 // Line feed before carriage return, in that order: message texts have always broken lines
 // this way.
 inline const std::string LineBreak = "\n\r";
@@ -56,5 +70,13 @@ std::string GetFolderPart(const std::string& path);
 std::string GetFileNamePart(const std::string& path);
 std::string GetParentFolderName(const std::string& path);
 Bytes GetBuildSetSize(const std::string& firstPiecePath);
+
+// Where the program keeps files of its own (settings, scratch copies, the temporary folder):
+// the application folder when a file can be created there, else the per-user folder, which
+// is created when missing. No trailing separator.
+std::string AppDataFolder();
+// For tests: folders that stand in for the application folder and the per-user folder, so
+// that no test touches the real ones. Empty strings bring the real folders back.
+void OverrideAppFolders(const std::string& appFolder, const std::string& userFolder);
 
 }  // namespace carvex

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace carvex::platform {
 
@@ -29,10 +30,18 @@ std::optional<std::string> FindEntryName(const std::string& path);
 // Folder of the running executable, without a trailing separator unless it is a root.
 std::string AppPath();
 
+// Closes every File that is still open, ignoring errors; the objects stay valid and report
+// IsOpen() == false afterwards.
+void CloseAllFiles();
+// How many File objects are open now.
+std::size_t OpenFileCount();
+
 // A file opened for binary reading or writing; closed by the destructor on every path.
 class File {
 public:
-  enum class Mode { kRead, kCreate };
+  // kCreate empties an existing file; kUpdate reads and writes from the start of the file in
+  // place, creating it when missing and never truncating it.
+  enum class Mode { kRead, kCreate, kUpdate };
 
   File() = default;
   File(const std::string& path, Mode mode);
@@ -50,6 +59,10 @@ public:
   void Write(std::string_view text) { Write(text.data(), text.size()); }
   void Close();
 
+  // Copies up to `size` bytes from the current position of `from` to `to`, through `buffer`
+  // where the system cannot copy between the files itself; fewer only at the end of `from`.
+  friend std::size_t CopyBytes(File& from, File& to, std::size_t size, std::vector<char>& buffer);
+
 private:
   std::string path_;
 #ifdef _WIN32
@@ -58,5 +71,7 @@ private:
   int fd_ = -1;
 #endif
 };
+
+std::size_t CopyBytes(File& from, File& to, std::size_t size, std::vector<char>& buffer);
 
 }  // namespace carvex::platform

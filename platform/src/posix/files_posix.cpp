@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <climits>
@@ -10,6 +11,8 @@
 
 #include "platform/error.h"
 #include "platform/files.h"
+#include "open_files.h"
+#include "platform/seam.h"
 
 namespace carvex::platform {
 
@@ -23,6 +26,8 @@ void ThrowLastError(const std::string& what, const std::string& path) {
 }
 
 bool PathExists(const std::string& path) {
+  if (gSeam)
+    if (auto exists = gSeam->Exists(path)) return *exists;
   struct stat st {};
   return !path.empty() && ::stat(path.c_str(), &st) == 0;
 }
@@ -72,37 +77,51 @@ std::string AppPath() {
 }
 
 File::File(const std::string& path, Mode mode) : path_(path) {
-  const int flags = mode == Mode::kRead ? O_RDONLY : (O_WRONLY | O_CREAT | O_TRUNC);
+  int flags = O_RDONLY;
+  if (mode == Mode::kCreate) flags = O_WRONLY | O_CREAT | O_TRUNC;
+  if (mode == Mode::kUpdate) flags = O_RDWR | O_CREAT;
   fd_ = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
-  if (fd_ < 0) ThrowLastError(mode == Mode::kRead ? "Cannot open" : "Cannot create", path);
+  if (fd_ < 0) ThrowLastError(mode == Mode::kCreate ? "Cannot create" : "Cannot open", path);
+  detail::OpenFiles::Get().Add(this);
 }
 
-File::File(File&& other) noexcept : path_(std::move(other.path_)), fd_(other.fd_) { other.fd_ = -1; }
+File::File(File&& other) noexcept : path_(std::move(other.path_)), fd_(other.fd_) {
+  if (other.fd_ >= 0) detail::OpenFiles::Get().Replace(&other, this);
+  other.fd_ = -1;
+}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) {
+      detail::OpenFiles::Get().Remove(this);
+      ::close(fd_);
+    }
     path_ = std::move(other.path_);
     fd_ = other.fd_;
+    if (other.fd_ >= 0) detail::OpenFiles::Get().Replace(&other, this);
     other.fd_ = -1;
   }
   return *this;
 }
 
 File::~File() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ < 0) return;
+  detail::OpenFiles::Get().Remove(this);
+  ::close(fd_);
 }
 
 bool File::IsOpen() const noexcept { return fd_ >= 0; }
 
-std::size_t File::Read(void* buffer, std::size_t size) {
+namespace {
+
+std::size_t ReadAll(int fd, const std::string& path, void* buffer, std::size_t size) {
   auto* out = static_cast<char*>(buffer);
   std::size_t done = 0;
   while (done < size) {
-    const ssize_t n = ::read(fd_, out + done, size - done);
+    const ssize_t n = ::read(fd, out + done, size - done);
     if (n < 0) {
       if (errno == EINTR) continue;
-      ThrowLastError("Cannot read", path_);
+      ThrowLastError("Cannot read", path);
     }
     if (n == 0) break;
     done += static_cast<std::size_t>(n);
@@ -110,25 +129,80 @@ std::size_t File::Read(void* buffer, std::size_t size) {
   return done;
 }
 
-void File::Write(const void* buffer, std::size_t size) {
+void WriteAll(int fd, const std::string& path, const void* buffer, std::size_t size) {
   const auto* in = static_cast<const char*>(buffer);
   std::size_t done = 0;
   while (done < size) {
-    const ssize_t n = ::write(fd_, in + done, size - done);
+    const ssize_t n = ::write(fd, in + done, size - done);
     if (n < 0) {
       if (errno == EINTR) continue;
-      ThrowLastError("Cannot write", path_);
+      ThrowLastError("Cannot write", path);
     }
     done += static_cast<std::size_t>(n);
   }
+}
+
+}  // namespace
+
+std::size_t File::Read(void* buffer, std::size_t size) {
+  if (gSeam) gSeam->BeforeRead(path_, size);
+  return ReadAll(fd_, path_, buffer, size);
+}
+
+void File::Write(const void* buffer, std::size_t size) {
+  if (gSeam) gSeam->BeforeWrite(path_, size);
+  WriteAll(fd_, path_, buffer, size);
 }
 
 void File::Close() {
   if (fd_ < 0) return;
   const int fd = fd_;
   fd_ = -1;
+  detail::OpenFiles::Get().Remove(this);
   // A deferred write error (NFS, a full disk) shows up only here.
   if (::close(fd) != 0) ThrowLastError("Cannot write", path_);
+}
+
+std::size_t CopyBytes(File& from, File& to, std::size_t size, std::vector<char>& buffer) {
+  if (gSeam) {
+    gSeam->BeforeRead(from.path_, size);
+    gSeam->BeforeWrite(to.path_, size);
+  }
+  // The kernel copies between the files without a trip through user space; where it cannot
+  // (other file systems, old kernels) the buffer does the work.
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::copy_file_range(from.fd_, nullptr, to.fd_, nullptr, size - done, 0);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n == 0) return done;
+    if (errno == EINTR) continue;
+    if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EBADF) break;
+    ThrowLastError("Cannot copy to", to.path_);
+  }
+  if (buffer.empty()) buffer.resize(std::min<std::size_t>(size, std::size_t{1} << 20));
+  while (done < size) {
+    const std::size_t want = std::min(size - done, buffer.size());
+    const std::size_t got = ReadAll(from.fd_, from.path_, buffer.data(), want);
+    WriteAll(to.fd_, to.path_, buffer.data(), got);
+    done += got;
+    if (got < want) break;
+  }
+  return done;
+}
+
+std::size_t OpenFileCount() { return detail::OpenFiles::Get().Snapshot().size(); }
+
+void CloseAllFiles() {
+  for (File* file : detail::OpenFiles::Get().Snapshot()) {
+    try {
+      file->Close();
+    } catch (const RuntimeError&) {
+      // Closing is all that is asked; a late write error has nobody left to tell.
+    }
+  }
 }
 
 }  // namespace carvex::platform

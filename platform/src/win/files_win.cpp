@@ -5,6 +5,8 @@
 
 #include "platform/error.h"
 #include "platform/files.h"
+#include "open_files.h"
+#include "platform/seam.h"
 #include "wide.h"
 
 namespace carvex::platform {
@@ -36,6 +38,8 @@ bool HasWildcard(std::wstring_view name) { return name.find_first_of(L"*?") != s
 }  // namespace
 
 bool PathExists(const std::string& path) {
+  if (gSeam)
+    if (auto exists = gSeam->Exists(path)) return *exists;
   WIN32_FILE_ATTRIBUTE_DATA data{};
   return Attributes(path, data);
 }
@@ -85,67 +89,123 @@ std::string AppPath() {
 }
 
 File::File(const std::string& path, Mode mode) : path_(path) {
-  const bool read = mode == Mode::kRead;
-  HANDLE h = ::CreateFileW(Widen(path).c_str(), read ? GENERIC_READ : GENERIC_WRITE,
-                           read ? (FILE_SHARE_READ | FILE_SHARE_WRITE) : FILE_SHARE_READ, nullptr,
-                           read ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) ThrowLastError(read ? "Cannot open" : "Cannot create", path);
+  struct OpenFlags {
+    DWORD access, share, disposition;
+  };
+  OpenFlags flags{GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING};
+  if (mode == Mode::kCreate) flags = {GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS};
+  if (mode == Mode::kUpdate) flags = {GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS};
+  HANDLE h = ::CreateFileW(Widen(path).c_str(), flags.access, flags.share, nullptr, flags.disposition,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) ThrowLastError(mode == Mode::kCreate ? "Cannot create" : "Cannot open", path);
   handle_ = h;
+  detail::OpenFiles::Get().Add(this);
 }
 
 File::File(File&& other) noexcept : path_(std::move(other.path_)), handle_(other.handle_) {
+  if (other.handle_) detail::OpenFiles::Get().Replace(&other, this);
   other.handle_ = nullptr;
 }
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
-    if (handle_) ::CloseHandle(handle_);
+    if (handle_) {
+      detail::OpenFiles::Get().Remove(this);
+      ::CloseHandle(handle_);
+    }
     path_ = std::move(other.path_);
     handle_ = other.handle_;
+    if (other.handle_) detail::OpenFiles::Get().Replace(&other, this);
     other.handle_ = nullptr;
   }
   return *this;
 }
 
 File::~File() {
-  if (handle_) ::CloseHandle(handle_);
+  if (!handle_) return;
+  detail::OpenFiles::Get().Remove(this);
+  ::CloseHandle(handle_);
 }
 
 bool File::IsOpen() const noexcept { return handle_ != nullptr; }
 
-std::size_t File::Read(void* buffer, std::size_t size) {
+namespace {
+
+std::size_t ReadAll(HANDLE handle, const std::string& path, void* buffer, std::size_t size) {
   auto* out = static_cast<char*>(buffer);
   std::size_t done = 0;
   while (done < size) {
     const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
     DWORD got = 0;
-    if (!::ReadFile(handle_, out + done, want, &got, nullptr)) ThrowLastError("Cannot read", path_);
+    if (!::ReadFile(handle, out + done, want, &got, nullptr)) ThrowLastError("Cannot read", path);
     if (got == 0) break;
     done += got;
   }
   return done;
 }
 
-void File::Write(const void* buffer, std::size_t size) {
+void WriteAll(HANDLE handle, const std::string& path, const void* buffer, std::size_t size) {
   const auto* in = static_cast<const char*>(buffer);
   std::size_t done = 0;
   while (done < size) {
     const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
     DWORD put = 0;
-    if (!::WriteFile(handle_, in + done, want, &put, nullptr)) ThrowLastError("Cannot write", path_);
+    if (!::WriteFile(handle, in + done, want, &put, nullptr)) ThrowLastError("Cannot write", path);
     if (put == 0) {
       ::SetLastError(ERROR_DISK_FULL);
-      ThrowLastError("Cannot write", path_);
+      ThrowLastError("Cannot write", path);
     }
     done += put;
   }
+}
+
+}  // namespace
+
+std::size_t File::Read(void* buffer, std::size_t size) {
+  if (gSeam) gSeam->BeforeRead(path_, size);
+  return ReadAll(handle_, path_, buffer, size);
+}
+
+void File::Write(const void* buffer, std::size_t size) {
+  if (gSeam) gSeam->BeforeWrite(path_, size);
+  WriteAll(handle_, path_, buffer, size);
 }
 
 void File::Close() {
   if (!handle_) return;
   HANDLE h = handle_;
   handle_ = nullptr;
+  detail::OpenFiles::Get().Remove(this);
   if (!::CloseHandle(h)) ThrowLastError("Cannot write", path_);
+}
+
+std::size_t CopyBytes(File& from, File& to, std::size_t size, std::vector<char>& buffer) {
+  if (gSeam) {
+    gSeam->BeforeRead(from.path_, size);
+    gSeam->BeforeWrite(to.path_, size);
+  }
+  if (buffer.empty()) buffer.resize(std::min<std::size_t>(size, std::size_t{1} << 20));
+  std::size_t done = 0;
+  while (done < size) {
+    const std::size_t want = std::min(size - done, buffer.size());
+    const std::size_t got = ReadAll(from.handle_, from.path_, buffer.data(), want);
+    WriteAll(to.handle_, to.path_, buffer.data(), got);
+    done += got;
+    if (got < want) break;
+  }
+  return done;
+}
+
+std::size_t OpenFileCount() { return detail::OpenFiles::Get().Snapshot().size(); }
+
+void CloseAllFiles() {
+  for (File* file : detail::OpenFiles::Get().Snapshot()) {
+    try {
+      file->Close();
+    } catch (const RuntimeError&) {
+      // Closing is all that is asked; a late write error has nobody left to tell.
+    }
+  }
 }
 
 }  // namespace carvex::platform

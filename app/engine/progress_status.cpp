@@ -1,0 +1,105 @@
+#include "progress_status.h"
+
+#include "mod_public.h"
+#include "platform/error.h"
+#include "platform/files.h"
+
+namespace carvex {
+
+namespace {
+
+using ui::MsgBox;
+using ui::MsgBoxButtons;
+using ui::MsgBoxIcon;
+using ui::MsgBoxResult;
+
+bool AskYesNo(const std::string& question) {
+  return MsgBox(question, MsgBoxButtons::kYesNo) == MsgBoxResult::kYes;
+}
+
+void EnableMainWindow() {
+  if (ui::Form* main = ui::App().MainForm) main->SetEnabled(true);
+}
+
+// Deletes what exists of `paths`; a missing file is no failure. The files are closed first,
+// so that the one being written can go too.
+void DeletePartialOutput(const std::vector<std::string>& paths) {
+  platform::CloseAllFiles();
+  std::string failures;
+  for (const std::string& path : paths) {
+    if (!platform::PathExists(path)) continue;
+    try {
+      platform::RemoveFile(path);
+    } catch (const platform::RuntimeError& e) {
+      failures += LineBreak + e.Description();
+    }
+  }
+  if (!failures.empty())
+    MsgBox("Some of the files could not be deleted:" + LineBreak + failures, MsgBoxButtons::kOkOnly,
+           MsgBoxIcon::kCritical);
+}
+
+}  // namespace
+
+ProgressStatusForm::ProgressStatusForm() : Form("frmProgressStatus") {
+  SetCaption("Carvex - Progress");
+  SetClientSize(4680, 1335);
+  lblStatus.SetCaption("Status: ");
+  lblStatus.SetFontName("MS Sans Serif");
+  lblStatus.Move(120, 120, 4455, 255);
+  pbProgress.Move(120, 360, 4455, 375);
+  pbProgress.SetMin(0);
+  cmdCancel.SetCaption("&Cancel");
+  cmdCancel.Move(3120, 840, 1455, 375);
+  cmdCancel.IsCancel = true;
+  cmdCancel.OnClick = [this] { cmdCancel_Click(); };
+}
+
+void ProgressStatusForm::Form_Load() { cmdCancel.SetEnabled(lblStatus.Caption() != kZippingStatus); }
+
+void ProgressStatusForm::cmdCancel_Click() {
+  if (lblStatus.Caption() != kZippingStatus) {
+    if (CurrentMode == 1 && !ConfirmSplitStop()) return;
+    if (CurrentMode == 2 && !ConfirmBuildStop()) return;
+  }
+  EnableMainWindow();
+  Unload();
+}
+
+// False when the dialog is to stay: the user went on, or let the splitter end the job.
+bool ProgressStatusForm::ConfirmSplitStop() {
+  if (!AskYesNo("Are you sure you want to stop splitting this file?")) return false;
+  SplitInProgress = false;
+  if (SplitPieceNumber == 0) return true;
+  if (!AskYesNo(SignedText(SplitPieceNumber) +
+                " of the files have already been created would you like to delete them?"))
+    return false;
+  std::vector<std::string> pieces;
+  for (std::int64_t k = 1; k <= SplitPieceNumber; ++k) pieces.push_back(PiecePath(SplitDestination, SplitFileName, k));
+  DeletePartialOutput(pieces);
+  return true;
+}
+
+bool ProgressStatusForm::ConfirmBuildStop() {
+  if (!AskYesNo("Are you sure you want to stop building this file?")) return false;
+  BuildInProgress = false;
+  if (AskYesNo("The file you were building was partly built. Do you want to delete it?"))
+    DeletePartialOutput({BuildDestination + BuildFileName});
+  return true;
+}
+
+void EndJob() {
+  frmProgressStatus.Unload();
+  EnableMainWindow();
+  platform::CloseAllFiles();
+}
+
+void CenterForm(ui::Form& form) {
+  const ui::Form* main = ui::App().MainForm;
+  if (!main) return;
+  const ui::Rect& m = main->Geometry();
+  const ui::Rect& f = form.Geometry();
+  form.Move(m.left + (m.width - f.width) / 2, m.top + (m.height - f.height) / 2);
+}
+
+}  // namespace carvex

@@ -1,0 +1,211 @@
+#include "splitter.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "builder_file.h"
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/volumes.h"
+#include "progress_status.h"
+#include "ui/app.h"
+
+namespace carvex {
+
+namespace {
+
+using ui::MsgBox;
+using ui::MsgBoxButtons;
+using ui::MsgBoxIcon;
+using ui::MsgBoxResult;
+
+bool EqualsNoCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+// The checks before each piece and before the builder batch file, `bytes` being what is
+// about to be written. False when the job has ended (through EndJob).
+bool DestinationAccepts(Bytes bytes) {
+  for (;;) {
+    const std::string floppy = platform::FloppyDriveRoot();
+    if (!floppy.empty() && EqualsNoCase(SplitDestination, floppy) && !platform::PathExists(floppy)) {
+      if (MsgBox("Insert a disk into drive A.", MsgBoxButtons::kOkCancel) == MsgBoxResult::kOk) continue;
+      EndJob();
+      return false;
+    }
+    const platform::VolumeSpace space = platform::GetVolumeSpace(SplitDestination);
+    if (space.totalBytes < bytes) {
+      MsgBox("The splitting size you've chosen exceeds the capacity of the destination drive.",
+             MsgBoxButtons::kOkOnly, MsgBoxIcon::kExclamation);
+      EndJob();
+      return false;
+    }
+    if (space.freeBytes < bytes) {
+      // A set may span several disks: OK looks again, at what may be a new one.
+      if (MsgBox("There is not enough space on this drive to split the chosen file" + LineBreak +
+                     "please insert a blank disk if applicable.",
+                 MsgBoxButtons::kOkCancel) == MsgBoxResult::kOk)
+        continue;
+      EndJob();
+      return false;
+    }
+    return true;
+  }
+}
+
+void ClearSplitList() {
+  ui::Form* main = ui::App().MainForm;
+  if (!main) return;
+  if (auto* list = dynamic_cast<ui::ListView*>(main->FindControl("lvwSplitFileNames"))) list->Clear();
+  SplitFileCount = 0;
+  if (auto* zip = dynamic_cast<ui::CheckBox*>(main->FindControl("chkZipFile"))) {
+    zip->SetEnabled(true);
+    zip->SetValue(ZipChecked ? ui::CheckBox::kChecked : ui::CheckBox::kUnchecked);
+  }
+}
+
+// One run of the splitter, with the state it keeps between two turns of its loop.
+class Splitter {
+public:
+  void Run();
+
+private:
+  void SetUp();
+  void OpenPiece();
+  void CopyChunk(Bytes size);
+  void ClosePiece();
+  bool Complete();
+  ProgressStatusForm& Dialog() { return *frmProgressStatus; }
+
+  Bytes buffer_ = kChunkSize;
+  std::int64_t chunk_ = -1;  // -1 before set-up, 0 when a piece is due, else chunks of the piece
+  ChunkPlan plan_;
+  Bytes lastPieceSize_ = 0;
+  platform::File source_;
+  platform::File piece_;
+  std::string piecePath_;
+  std::vector<char> copyBuffer_;
+};
+
+void Splitter::Run() {
+  SplitBytesDone = 0;
+  SplitPieceNumber = 1;
+  try {
+    for (;;) {
+      ui::DoEvents();
+      if (ui::App().LoadedForms().empty()) return;
+      if (!SplitInProgress) {
+        EndJob();
+        return;
+      }
+      if (chunk_ == -1) SetUp();
+      if (chunk_ == 0) {
+        if (!DestinationAccepts(SplitPieceSize)) return;
+        OpenPiece();
+      }
+      ++chunk_;
+      if (chunk_ <= plan_.fullChunks) {
+        CopyChunk(buffer_);
+        continue;
+      }
+      CopyChunk(plan_.closingChunk);
+      ClosePiece();
+      if (SplitPieceNumber == SplitFullPieces + 2) {
+        Complete();
+        return;
+      }
+    }
+  } catch (const platform::RuntimeError& e) {
+    // The piece being written is known to be incomplete: it goes, the finished ones stay.
+    if (piece_.IsOpen()) {
+      platform::CloseAllFiles();
+      try {
+        platform::RemoveFile(piecePath_);
+      } catch (const platform::RuntimeError&) {
+      }
+    }
+    MsgBox("There was an error during the splitting process." + LineBreak + LineBreak + e.Description(),
+           MsgBoxButtons::kOkOnly, MsgBoxIcon::kCritical);
+    EndJob();
+  }
+}
+
+void Splitter::SetUp() {
+  buffer_ = std::min(kChunkSize, SplitPieceSize);
+  SplitFullPieces = CountFullPieces(SplitFileSize, SplitPieceSize);
+  lastPieceSize_ = SplitFileSize - SplitPieceSize * SplitFullPieces;
+  plan_ = PlanChunks(SplitPieceSize, buffer_);
+  copyBuffer_.resize(static_cast<std::size_t>(buffer_));
+  source_ = platform::File(SplitSourcePath, platform::File::Mode::kRead);
+  chunk_ = 0;
+  if (ui::Form* main = ui::App().MainForm) main->SetEnabled(false);
+  CenterForm(Dialog());
+  Dialog().Show();
+  Dialog().pbProgress.SetMax(static_cast<double>(SplitFileSize));
+  Dialog().lblStatus.SetCaption("Splitting File...");
+}
+
+void Splitter::OpenPiece() {
+  piecePath_ = PiecePath(SplitDestination, SplitFileName, SplitPieceNumber);
+  // An existing file of that name is replaced: each piece holds exactly its own bytes.
+  piece_ = platform::File(piecePath_, platform::File::Mode::kCreate);
+  Dialog().lblStatus.SetCaption("Splitting - " + PieceFileName(SplitFileName, SplitPieceNumber));
+}
+
+void Splitter::CopyChunk(Bytes size) {
+  const std::size_t want = static_cast<std::size_t>(size);
+  const std::size_t got = platform::CopyBytes(source_, piece_, want, copyBuffer_);
+  if (got != want)
+    throw platform::RuntimeError(0, "The file '" + SplitSourcePath +
+                                        "' is shorter than when it was chosen; it may have been changed.");
+  SplitBytesDone += size;
+  Dialog().pbProgress.SetValue(static_cast<double>(SplitBytesDone));
+}
+
+void Splitter::ClosePiece() {
+  piece_.Close();
+  ++SplitPieceNumber;
+  chunk_ = 0;
+  plan_ = PlanChunks(SplitPieceNumber == SplitFullPieces + 1 ? lastPieceSize_ : SplitPieceSize, buffer_);
+}
+
+bool Splitter::Complete() {
+  Dialog().lblStatus.SetCaption("");
+  // The first copy only tells how much room the builder batch file needs.
+  const std::string scratch = AppDataFolder();
+  WriteBuilderFile(scratch);
+  const std::string scratchCopy = BuilderFilePath(scratch, SplitFileName);
+  if (!DestinationAccepts(platform::FileLength(scratchCopy))) {
+    // The job has ended; the scratch copy has no use left.
+    if (platform::PathExists(scratchCopy)) platform::RemoveFile(scratchCopy);
+    return false;
+  }
+  if (ClearList) ClearSplitList();
+  if (ShowFinish && ShowFinishedDialog) ShowFinishedDialog();
+  WriteBuilderFile(SplitDestination);
+  platform::RemoveFile(scratchCopy);
+  EndJob();
+  return true;
+}
+
+}  // namespace
+
+ChunkPlan PlanChunks(Bytes size, Bytes buffer) {
+  if (size < buffer) return {0, size};
+  // As many whole buffers as leave more than nothing behind, at least one.
+  const std::int64_t full = std::max<std::int64_t>(1, (size + buffer - 1) / buffer - 1);
+  return {full, size - full * buffer};
+}
+
+std::int64_t CountFullPieces(Bytes fileSize, Bytes pieceSize) {
+  return std::max<std::int64_t>(1, (fileSize + pieceSize - 1) / pieceSize - 1);
+}
+
+void SplitFile() {
+  Splitter splitter;
+  splitter.Run();
+}
+
+}  // namespace carvex

@@ -1,0 +1,52 @@
+#pragma once
+
+// The settings store: the eight modPublic settings and the file "Settings.Dat" that keeps
+// them between runs, eight fixed records of 128 bytes.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "mod_public.h"
+
+namespace carvex {
+
+inline constexpr char kSettingsFileName[] = "Settings.Dat";
+inline constexpr std::size_t kSettingsRecordLength = 128;
+inline constexpr std::size_t kSettingsRecordCount = 8;
+inline constexpr std::size_t kSettingsFileLength = kSettingsRecordLength * kSettingsRecordCount;
+// The record less the 2-byte length in front of the text.
+inline constexpr std::size_t kMaxOutDestinationBytes = kSettingsRecordLength - 2;
+
+// The eight settings as one value, the form the file is read into and written from. The
+// settings the program runs on are the modPublic variables of the same names.
+struct SettingsRecord {
+  std::int16_t ClearList = kFalse;
+  std::int16_t DeleteBuildFiles = kFalse;
+  std::int16_t DelExists = kFalse;
+  std::int16_t UseOutput = kFalse;
+  std::string OutDestination = {};  // UTF-8
+  std::int16_t ShowFinish = kFalse;
+  std::int16_t Compression = 0;
+  std::int16_t BuildAutoUnzip = kFalse;
+
+  bool operator==(const SettingsRecord&) const = default;
+};
+
+// The eight records as the file holds them, kSettingsFileLength bytes.
+std::string EncodeSettings(const SettingsRecord& settings);
+// The settings held by the first bytes of a file of any length.
+SettingsRecord DecodeSettings(std::string_view image);
+
+// The folder that holds "Settings.Dat": the application folder when a file can be created
+// there, else the per-user folder, which is created when missing.
+std::string SettingsFolder();
+std::string SettingsPath();
+
+// Reads the file into the modPublic settings, creating an empty file on the first start.
+void LoadSettings();
+// Writes the modPublic settings over the first kSettingsFileLength bytes of the file.
+void SaveSettings();
+
+}  // namespace carvex

@@ -1,0 +1,27 @@
+#include <windows.h>
+
+#include "platform/error.h"
+#include "platform/volumes.h"
+#include "wide.h"
+
+namespace carvex::platform {
+
+VolumeSpace GetVolumeSpace(const std::string& path) {
+  if (gSeam)
+    if (auto space = gSeam->Space(path)) return *space;
+  std::wstring root(MAX_PATH, L'\0');
+  if (!::GetVolumePathNameW(Widen(path).c_str(), root.data(), MAX_PATH))
+    ThrowLastError("Cannot find the drive of", path);
+  ULARGE_INTEGER available{}, total{}, free{};
+  if (!::GetDiskFreeSpaceExW(root.c_str(), &available, &total, &free))
+    ThrowLastError("Cannot read the size of the drive of", path);
+  return {static_cast<std::int64_t>(total.QuadPart), static_cast<std::int64_t>(free.QuadPart)};
+}
+
+std::string FloppyDriveRoot() {
+  if (gSeam)
+    if (auto root = gSeam->FloppyDriveRoot()) return *root;
+  return "a:\\";
+}
+
+}  // namespace carvex::platform

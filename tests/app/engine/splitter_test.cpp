@@ -1,0 +1,509 @@
+#include "splitter.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "builder_file.h"
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/seam.h"
+#include "progress_status.h"
+#include "support/headless.h"
+#include "support/temp_dir.h"
+
+namespace carvex {
+namespace {
+
+using test::TempDir;
+using ui::MsgBoxButtons;
+using ui::MsgBoxIcon;
+using ui::MsgBoxResult;
+
+TEST(ChunkPlan, CopiesAPieceInWholeBuffersThenTheRest) {
+  const struct {
+    Bytes size, buffer;
+    std::int64_t full;
+    Bytes closing;
+  } cases[] = {
+      {250000, 102400, 2, 45200},  {102400, 102400, 1, 0},      {102401, 102400, 1, 1},
+      {204800, 102400, 1, 102400}, {204801, 102400, 2, 1},      {50000, 102400, 0, 50000},
+      {1, 1, 1, 0},                {5LL << 30, 102400, 52428, 81920},
+  };
+  for (const auto& c : cases) {
+    const ChunkPlan plan = PlanChunks(c.size, c.buffer);
+    EXPECT_EQ(plan.fullChunks, c.full) << c.size;
+    EXPECT_EQ(plan.closingChunk, c.closing) << c.size;
+    EXPECT_EQ(plan.fullChunks * c.buffer + plan.closingChunk, c.size);
+  }
+}
+
+TEST(ChunkPlan, FullPiecesPrecedeALastPieceOfOneToPieceSizeBytes) {
+  const struct {
+    Bytes file, piece;
+    std::int64_t full;
+  } cases[] = {
+      {250000, 100000, 2}, {300000, 100000, 2}, {300001, 100000, 3}, {2, 1, 1},
+      {100001, 100000, 1}, {(5LL << 30) + 7, 1LL << 20, 5120},
+  };
+  for (const auto& c : cases) {
+    const std::int64_t full = CountFullPieces(c.file, c.piece);
+    EXPECT_EQ(full, c.full) << c.file;
+    const Bytes last = c.file - full * c.piece;
+    EXPECT_GE(last, 1);
+    EXPECT_LE(last, c.piece);
+  }
+}
+
+// Watches what the splitter reads and writes and answers for the destination volume.
+class FakeSystem : public platform::Seam {
+public:
+  void BeforeRead(const std::string& path, std::size_t size) override {
+    if (path == sourcePath) sourceReads.push_back(static_cast<Bytes>(size));
+  }
+  void BeforeWrite(const std::string& path, std::size_t size) override {
+    if (onWrite) onWrite(path, size);
+  }
+  std::optional<platform::VolumeSpace> Space(const std::string&) override {
+    ++spaceQueries;
+    if (space) return space(spaceQueries);
+    return std::nullopt;
+  }
+  std::optional<bool> Exists(const std::string& path) override {
+    if (path != floppy) return std::nullopt;
+    return floppyInserted(++floppyQueries);
+  }
+  std::optional<std::string> FloppyDriveRoot() override { return floppy; }
+
+  std::string sourcePath;
+  std::vector<Bytes> sourceReads;
+  std::function<void(const std::string&, std::size_t)> onWrite;
+  std::function<platform::VolumeSpace(int query)> space;
+  int spaceQueries = 0;
+  std::string floppy = "no floppy drive";
+  std::function<bool(int query)> floppyInserted = [](int) { return true; };
+  int floppyQueries = 0;
+};
+
+// A main window with the two controls a finished split touches.
+class MainWithList : public ui::Form {
+public:
+  MainWithList() : Form("frmCarvex") { Move(0, 0, 9000, 7000); }
+  ui::ListView lvwSplitFileNames{this, "lvwSplitFileNames"};
+  ui::CheckBox chkZipFile{this, "chkZipFile"};
+};
+
+class SplitterTest : public test::HeadlessTest {
+protected:
+  void SetUp() override {
+    HeadlessTest::SetUp();
+    ui::App().MainForm = &main.Get();
+    OverrideAppFolders(appDir.Path(), userDir.Path());
+    ClearList = ShowFinish = kFalse;
+    ShowFinishedDialog = nullptr;
+    CurrentMode = 1;
+  }
+  void TearDown() override {
+    EXPECT_EQ(platform::OpenFileCount(), 0u);
+    frmProgressStatus.Reset();
+    main.Reset();
+    ui::App().MainForm = nullptr;
+    OverrideAppFolders("", "");
+    ShowFinishedDialog = nullptr;
+    HeadlessTest::TearDown();
+  }
+
+  void PrepareSplit(const std::string& name, const std::string& bytes, Bytes pieceSize) {
+    source = bytes;
+    src.Write(name, bytes);
+    SplitSourcePath = src.File(name);
+    fake.sourcePath = SplitSourcePath;
+    SplitFileName = name;
+    SplitFileSize = static_cast<Bytes>(bytes.size());
+    SplitPieceSize = pieceSize;
+    SplitDestination = dest.Folder();
+    SplitInProgress = true;
+  }
+
+  void Split(const std::string& name, const std::string& bytes, Bytes pieceSize) {
+    PrepareSplit(name, bytes, pieceSize);
+    SplitFile();
+  }
+
+  std::vector<Bytes> PieceSizes(const std::string& name) const {
+    std::vector<Bytes> sizes;
+    for (std::int64_t k = 1; platform::PathExists(dest.File(PieceFileName(name, k))); ++k)
+      sizes.push_back(platform::FileLength(dest.File(PieceFileName(name, k))));
+    return sizes;
+  }
+
+  std::string Joined(const std::string& name) const {
+    std::string out;
+    for (std::int64_t k = 1; platform::PathExists(dest.File(PieceFileName(name, k))); ++k)
+      out += dest.Read(PieceFileName(name, k));
+    return out;
+  }
+
+  bool HasBuilder(const TempDir& dir, const std::string& name) const {
+    return platform::PathExists(BuilderFilePath(dir.Path(), name));
+  }
+
+  void ExpectHandedBack() {
+    EXPECT_FALSE(frmProgressStatus.IsLoaded());
+    EXPECT_TRUE(main->Enabled());
+  }
+
+  void ClickCancelAt(int doEvents) {
+    ui.AtDoEvents(doEvents, [] { frmProgressStatus->cmdCancel.Click(); });
+  }
+
+  void Expect(const std::string& prompt, MsgBoxButtons buttons, MsgBoxIcon icon, MsgBoxResult answer) {
+    ui.ExpectMsgBox(prompt, buttons, icon, answer);
+  }
+
+  ui::FormSlot<MainWithList> main;
+  TempDir src, dest, appDir, userDir;
+  FakeSystem fake;
+  platform::ScopedSeam seam{fake};
+  std::string source;
+};
+
+TEST_F(SplitterTest, PiecesHoldConsecutiveSlicesAndTheBuilderFileLiesBeside) {
+  const struct {
+    Bytes file, piece;
+    std::vector<Bytes> sizes;
+  } cases[] = {
+      {250000, 100000, {100000, 100000, 50000}},
+      {300000, 100000, {100000, 100000, 100000}},
+      {100001, 100000, {100000, 1}},
+      {2, 1, {1, 1}},
+      {7, 3, {3, 3, 1}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::string name = "f" + std::to_string(c.file) + ".bin";
+    Split(name, test::PatternBytes(static_cast<std::size_t>(c.file), static_cast<std::uint32_t>(c.file)), c.piece);
+    EXPECT_EQ(PieceSizes(name), c.sizes);
+    EXPECT_EQ(SplitFullPieces, static_cast<std::int64_t>(c.sizes.size()) - 1);
+    EXPECT_TRUE(Joined(name) == source);
+    EXPECT_EQ(dest.Read(name + ".Bat"), BuilderFileText(name, SplitFullPieces));
+    EXPECT_FALSE(HasBuilder(appDir, name));
+    EXPECT_FALSE(HasBuilder(userDir, name));
+    EXPECT_TRUE(SplitInProgress);  // a normal end leaves the flag as it was
+    EXPECT_EQ(SplitBytesDone, c.file);
+    ExpectHandedBack();
+  }
+}
+
+TEST_F(SplitterTest, AFiveGigabyteSparseFileRejoinsExactly) {
+  const Bytes size = (5LL << 30) + 12345;
+  src.MakeSparse("disk.img", size);
+  {
+    // Marks at the 2 GiB and 4 GiB boundaries and at both ends, so a slip anywhere shows.
+    const std::string path = src.File("disk.img");
+    std::fstream marks(std::filesystem::path(std::u8string(path.begin(), path.end())),
+                       std::ios::in | std::ios::out | std::ios::binary);
+    for (Bytes at : {Bytes{0}, Bytes{(1LL << 31) - 3}, Bytes{(1LL << 32) - 2}, Bytes{(1LL << 32) + 4999999}, size - 20}) {
+      marks.seekp(at);
+      marks << "mark@" << at;
+    }
+    ASSERT_TRUE(marks.good());
+  }
+  SplitSourcePath = src.File("disk.img");
+  SplitFileName = "disk.img";
+  SplitFileSize = size;
+  SplitPieceSize = 5000000;
+  SplitDestination = dest.Folder();
+  SplitInProgress = true;
+  SplitFile();
+
+  EXPECT_EQ(SplitFullPieces, 1073);
+  EXPECT_TRUE(platform::PathExists(dest.File("disk.img.999.cvx")));
+  EXPECT_TRUE(platform::PathExists(dest.File("disk.img.1000.cvx")));
+  EXPECT_EQ(platform::FileLength(dest.File("disk.img.1074.cvx")), size - 1073 * 5000000LL);
+  EXPECT_FALSE(platform::PathExists(dest.File("disk.img.1075.cvx")));
+
+  platform::File whole(src.File("disk.img"), platform::File::Mode::kRead);
+  std::string expected(5000000, '\0');
+  std::string actual(5000001, '\0');
+  Bytes compared = 0;
+  for (std::int64_t k = 1; k <= 1074; ++k) {
+    platform::File piece(dest.File(PieceFileName("disk.img", k)), platform::File::Mode::kRead);
+    const std::size_t got = piece.Read(actual.data(), actual.size());
+    ASSERT_EQ(whole.Read(expected.data(), got), got);
+    ASSERT_TRUE(std::memcmp(expected.data(), actual.data(), got) == 0) << "piece " << k;
+    compared += static_cast<Bytes>(got);
+    piece.Close();
+    platform::RemoveFile(dest.File(PieceFileName("disk.img", k)));  // keep the disk use down
+  }
+  EXPECT_EQ(compared, size);
+  EXPECT_EQ(whole.Read(expected.data(), 1), 0u);
+}
+
+TEST_F(SplitterTest, ChunksAreWholeBuffersThenTheRestOfEachPiece) {
+  Split("a.bin", test::PatternBytes(600000), 250000);
+  EXPECT_EQ(fake.sourceReads, (std::vector<Bytes>{102400, 102400, 45200, 102400, 102400, 45200, 100000}));
+}
+
+TEST_F(SplitterTest, PiecesSmallerThanTheBufferAreOneChunkAndAnEmptyClose) {
+  Split("b.bin", test::PatternBytes(2500), 1000);
+  EXPECT_EQ(fake.sourceReads, (std::vector<Bytes>{1000, 0, 1000, 0, 500}));
+  EXPECT_EQ(PieceSizes("b.bin"), (std::vector<Bytes>{1000, 1000, 500}));
+}
+
+TEST_F(SplitterTest, StatusAndProgressFollowTheJob) {
+  std::vector<double> progress;
+  for (int turn = 1; turn <= 12; ++turn)
+    ui.AtDoEvents(turn, [&] { progress.push_back(frmProgressStatus->pbProgress.Value()); });
+  Split("movie.avi", test::PatternBytes(250000), 100000);
+  EXPECT_EQ(ui.Captions("lblStatus"),
+            (std::vector<std::string>{"Splitting File...", "Splitting - movie.avi.001.cvx",
+                                      "Splitting - movie.avi.002.cvx", "Splitting - movie.avi.003.cvx", ""}));
+  // Each turn's yield sees what the turns before it copied; a piece of one buffer closes
+  // with an empty chunk in a turn of its own.
+  EXPECT_EQ(progress, (std::vector<double>{0, 100000, 100000, 200000, 200000}));
+  EXPECT_EQ(ui.ShownForms(), std::vector<std::string>{"frmProgressStatus"});
+}
+
+TEST_F(SplitterTest, AnExistingPieceIsReplacedWhole) {
+  dest.Write("movie.avi.002.cvx", std::string(500000, 'x'));
+  Split("movie.avi", test::PatternBytes(250000), 100000);
+  EXPECT_EQ(PieceSizes("movie.avi"), (std::vector<Bytes>{100000, 100000, 50000}));
+  EXPECT_TRUE(Joined("movie.avi") == source);
+}
+
+TEST_F(SplitterTest, FreeSpaceEqualToThePieceIsEnough) {
+  fake.space = [](int) { return platform::VolumeSpace{1LL << 40, 100000}; };
+  Split("movie.avi", test::PatternBytes(250000), 100000);
+  EXPECT_EQ(PieceSizes("movie.avi").size(), 3u);
+  EXPECT_TRUE(HasBuilder(dest, "movie.avi"));
+}
+
+const char* const kNoSpace =
+    "There is not enough space on this drive to split the chosen file\n\rplease insert a blank disk if applicable.";
+
+TEST_F(SplitterTest, OneByteShortAsksAndOkLooksAgain) {
+  // The second look finds a new disk.
+  fake.space = [](int query) { return platform::VolumeSpace{1LL << 40, query == 1 ? 99999 : 1LL << 30}; };
+  Expect(kNoSpace, MsgBoxButtons::kOkCancel, MsgBoxIcon::kNone, MsgBoxResult::kOk);
+  Split("movie.avi", test::PatternBytes(250000), 100000);
+  EXPECT_TRUE(Joined("movie.avi") == source);
+  EXPECT_TRUE(HasBuilder(dest, "movie.avi"));
+}
+
+TEST_F(SplitterTest, OneByteShortAnsweredCancelEndsTheJob) {
+  fake.space = [](int) { return platform::VolumeSpace{1LL << 40, 99999}; };
+  Expect(kNoSpace, MsgBoxButtons::kOkCancel, MsgBoxIcon::kNone, MsgBoxResult::kCancel);
+  Split("movie.avi", test::PatternBytes(250000), 100000);
+  EXPECT_TRUE(PieceSizes("movie.avi").empty());
+  EXPECT_FALSE(HasBuilder(dest, "movie.avi"));
+  ExpectHandedBack();
+}
+
+TEST_F(SplitterTest, TheLastPieceIsCheckedWithTheFullPieceSize) {
+  // Room for the 50,000-byte last piece, but not for a full one.
+  fake.space = [](int query) { return platform::VolumeSpace{1LL << 40, query <= 2 ? 1LL << 30 : 60000}; };
+  Expect(kNoSpace, MsgBoxButtons::kOkCancel, MsgBoxIcon::kNone, MsgBoxResult::kCancel);
+  Split("movie.avi", test::PatternBytes(250000), 100000);
+  EXPECT_EQ(PieceSizes("movie.avi"), (std::vector<Bytes>{100000, 100000}));
+  EXPECT_FALSE(HasBuilder(dest, "movie.avi"));
+  EXPECT_EQ(fake.spaceQueries, 3);
+}
+
+TEST_F(SplitterTest, AVolumeSmallerThanAPieceEndsTheJob) {
+  fake.space = [](int) { return platform::VolumeSpace{99999, 99999}; };
+  Expect("The splitting size you've chosen exceeds the capacity of the destination drive.", MsgBoxButtons::kOkOnly,
+         MsgBoxIcon::kExclamation, MsgBoxResult::kOk);
+  Split("movie.avi", test::PatternBytes(250000), 100000);
+  EXPECT_TRUE(PieceSizes("movie.avi").empty());
+  ExpectHandedBack();
+}
+
+TEST_F(SplitterTest, NoRoomForTheBuilderFileLeavesThePiecesOnly) {
+  // Pieces fit; the check before the builder file finds the volume full.
+  fake.space = [](int query) { return platform::VolumeSpace{1LL << 40, query <= 3 ? 1LL << 30 : 10}; };
+  Expect(kNoSpace, MsgBoxButtons::kOkCancel, MsgBoxIcon::kNone, MsgBoxResult::kCancel);
+  Split("movie.avi", test::PatternBytes(250000), 100000);
+  EXPECT_TRUE(Joined("movie.avi") == source);
+  EXPECT_FALSE(HasBuilder(dest, "movie.avi"));
+  EXPECT_FALSE(HasBuilder(appDir, "movie.avi"));
+  ExpectHandedBack();
+}
+
+TEST_F(SplitterTest, DriveAWithoutADiskWaitsForOne) {
+  const struct {
+    const char* label;
+    MsgBoxResult answer;
+    bool written;
+  } cases[] = {{"OK after inserting", MsgBoxResult::kOk, true}, {"Cancel", MsgBoxResult::kCancel, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    TempDir floppy;
+    // Compared without regard to case: the drive is named in upper case here.
+    std::string upper = floppy.Folder();
+    for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    fake.floppy = upper;
+    fake.floppyQueries = 0;
+    fake.floppyInserted = [](int query) { return query > 1; };
+    Expect("Insert a disk into drive A.", MsgBoxButtons::kOkCancel, MsgBoxIcon::kNone, c.answer);
+    PrepareSplit("disk.img", test::PatternBytes(3000), 1000);
+    SplitDestination = floppy.Folder();
+    SplitFile();
+    EXPECT_EQ(platform::PathExists(floppy.File("disk.img.001.cvx")), c.written);
+    EXPECT_EQ(platform::PathExists(floppy.File("disk.img.Bat")), c.written);
+    ExpectHandedBack();
+  }
+}
+
+TEST_F(SplitterTest, ASubfolderOfDriveAIsNotDriveA) {
+  fake.floppy = dest.Folder();
+  fake.floppyInserted = [](int) { return false; };
+  dest.MakeFolder("sub");
+  PrepareSplit("x.bin", test::PatternBytes(3000), 1000);
+  SplitDestination = dest.File("sub") + platform::kPathSeparator;
+  SplitFile();
+  EXPECT_TRUE(platform::PathExists(dest.File("sub") + platform::kPathSeparator + "x.bin.003.cvx"));
+}
+
+// 1,000,000 bytes in pieces of 250,000: three chunks a piece, so the yield at the start of
+// turn 8 falls in the middle of piece 3.
+constexpr int kTurnInPieceThree = 8;
+const char* const kStop = "Are you sure you want to stop splitting this file?";
+const char* const kDeleteThree = " 3 of the files have already been created would you like to delete them?";
+
+TEST_F(SplitterTest, CancelInPieceThreeYesYesLeavesNothing) {
+  ClickCancelAt(kTurnInPieceThree);
+  Expect(kStop, MsgBoxButtons::kYesNo, MsgBoxIcon::kNone, MsgBoxResult::kYes);
+  Expect(kDeleteThree, MsgBoxButtons::kYesNo, MsgBoxIcon::kNone, MsgBoxResult::kYes);
+  Split("movie.avi", test::PatternBytes(1000000), 250000);
+  EXPECT_TRUE(PieceSizes("movie.avi").empty());
+  EXPECT_FALSE(platform::PathExists(dest.File("movie.avi.004.cvx")));
+  EXPECT_FALSE(HasBuilder(dest, "movie.avi"));
+  EXPECT_FALSE(HasBuilder(appDir, "movie.avi"));
+  EXPECT_EQ(ui.DoEventsCalls(), kTurnInPieceThree);  // not one more chunk
+  ExpectHandedBack();
+}
+
+TEST_F(SplitterTest, CancelInPieceThreeYesNoKeepsWhatWasWritten) {
+  ClickCancelAt(kTurnInPieceThree);
+  Expect(kStop, MsgBoxButtons::kYesNo, MsgBoxIcon::kNone, MsgBoxResult::kYes);
+  Expect(kDeleteThree, MsgBoxButtons::kYesNo, MsgBoxIcon::kNone, MsgBoxResult::kNo);
+  Split("movie.avi", test::PatternBytes(1000000), 250000);
+  EXPECT_EQ(PieceSizes("movie.avi"), (std::vector<Bytes>{250000, 250000, 102400}));
+  EXPECT_TRUE(Joined("movie.avi") == source.substr(0, 602400));
+  EXPECT_FALSE(HasBuilder(dest, "movie.avi"));
+  ExpectHandedBack();
+}
+
+TEST_F(SplitterTest, CancelAnsweredNoFinishesTheSplit) {
+  ClickCancelAt(kTurnInPieceThree);
+  Expect(kStop, MsgBoxButtons::kYesNo, MsgBoxIcon::kNone, MsgBoxResult::kNo);
+  Split("movie.avi", test::PatternBytes(1000000), 250000);
+  EXPECT_TRUE(Joined("movie.avi") == source);
+  EXPECT_TRUE(HasBuilder(dest, "movie.avi"));
+  ExpectHandedBack();
+}
+
+std::string ErrorText(const std::string& description) {
+  return "There was an error during the splitting process.\n\r\n\r" + description;
+}
+
+TEST_F(SplitterTest, AFullDiskInPieceTwoEndsTheJobWithTheError) {
+  const std::string pieceTwo = dest.File("movie.avi.002.cvx");
+  int writes = 0;
+  fake.onWrite = [&](const std::string& path, std::size_t) {
+    if (path == pieceTwo && ++writes == 2) throw platform::RuntimeError(ENOSPC, "Cannot write: " + std::string(std::strerror(ENOSPC)));
+  };
+  Expect(ErrorText("Cannot write: " + std::string(std::strerror(ENOSPC))), MsgBoxButtons::kOkOnly,
+         MsgBoxIcon::kCritical, MsgBoxResult::kOk);
+  Split("movie.avi", test::PatternBytes(1000000), 250000);
+  EXPECT_EQ(PieceSizes("movie.avi"), std::vector<Bytes>{250000});  // the incomplete piece went
+  EXPECT_FALSE(HasBuilder(dest, "movie.avi"));
+  EXPECT_EQ(platform::OpenFileCount(), 0u);
+  ExpectHandedBack();
+}
+
+TEST_F(SplitterTest, ASourceThatShrankEndsTheJobWithoutPaddingAPiece) {
+  PrepareSplit("movie.avi", test::PatternBytes(250000), 100000);
+  SplitFileSize = 300000;  // measured before it shrank
+  Expect(ErrorText("The file '" + SplitSourcePath + "' is shorter than when it was chosen; it may have been changed."),
+         MsgBoxButtons::kOkOnly, MsgBoxIcon::kCritical, MsgBoxResult::kOk);
+  SplitFile();
+  EXPECT_EQ(PieceSizes("movie.avi"), (std::vector<Bytes>{100000, 100000}));
+  EXPECT_FALSE(HasBuilder(dest, "movie.avi"));
+  ExpectHandedBack();
+}
+
+TEST_F(SplitterTest, AMissingSourceEndsTheJobWithTheError) {
+  PrepareSplit("movie.avi", "abc", 1);
+  platform::RemoveFile(SplitSourcePath);
+  std::string description;
+  try {
+    platform::File probe(SplitSourcePath, platform::File::Mode::kRead);
+  } catch (const platform::RuntimeError& e) {
+    description = e.Description();
+  }
+  ASSERT_FALSE(description.empty());
+  Expect(ErrorText(description), MsgBoxButtons::kOkOnly, MsgBoxIcon::kCritical, MsgBoxResult::kOk);
+  SplitFile();
+  EXPECT_TRUE(PieceSizes("movie.avi").empty());
+  ExpectHandedBack();
+}
+
+TEST_F(SplitterTest, ClearListAndShowFinishRunBeforeTheBuilderFileIsWritten) {
+  main->lvwSplitFileNames.Add(1, "movie.avi");
+  SplitFileCount = 1;
+  main->chkZipFile.SetEnabled(false);
+  ZipChecked = true;
+  ClearList = kTrue;
+  ShowFinish = kTrue;
+  int finished = 0;
+  ShowFinishedDialog = [&] {
+    ++finished;
+    EXPECT_FALSE(HasBuilder(dest, "movie.avi"));
+    EXPECT_EQ(main->lvwSplitFileNames.Count(), 0u);
+  };
+  Split("movie.avi", test::PatternBytes(250000), 100000);
+  EXPECT_EQ(finished, 1);
+  EXPECT_EQ(SplitFileCount, 0);
+  EXPECT_TRUE(main->chkZipFile.Enabled());
+  EXPECT_EQ(main->chkZipFile.Value(), ui::CheckBox::kChecked);
+  EXPECT_TRUE(HasBuilder(dest, "movie.avi"));
+}
+
+TEST_F(SplitterTest, SettingsOffLeaveTheListAlone) {
+  main->lvwSplitFileNames.Add(1, "movie.avi");
+  SplitFileCount = 1;
+  ShowFinishedDialog = [] { ADD_FAILURE() << "Finished dialog shown with the setting off"; };
+  Split("movie.avi", test::PatternBytes(2000), 1000);
+  EXPECT_EQ(main->lvwSplitFileNames.Count(), 1u);
+  EXPECT_EQ(SplitFileCount, 1);
+}
+
+TEST_F(SplitterTest, AReadOnlyApplicationFolderUsesThePerUserFolder) {
+  // A regular file where the application folder should be: nothing can be created in it.
+  appDir.Write("not a folder", "x");
+  OverrideAppFolders(appDir.File("not a folder"), userDir.File("carvex"));
+  Split("movie.avi", test::PatternBytes(2000), 1000);
+  EXPECT_TRUE(HasBuilder(dest, "movie.avi"));
+  EXPECT_TRUE(platform::IsDirectory(userDir.File("carvex")));
+  EXPECT_FALSE(platform::PathExists(BuilderFilePath(userDir.File("carvex"), "movie.avi")));
+}
+
+TEST_F(SplitterTest, WithNoWindowLeftTheLoopReturnsAtOnce) {
+  ui.AtDoEvents(3, [this] {
+    frmProgressStatus.Unload();
+    main.Unload();
+  });
+  Split("movie.avi", test::PatternBytes(10000), 1000);
+  EXPECT_EQ(ui.DoEventsCalls(), 3);
+  EXPECT_TRUE(SplitInProgress);
+  EXPECT_FALSE(HasBuilder(dest, "movie.avi"));
+}
+
+}  // namespace
+}  // namespace carvex

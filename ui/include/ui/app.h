@@ -1,0 +1,47 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "ui/backend.h"
+#include "ui/types.h"
+
+namespace carvex::ui {
+
+class Form;
+
+// The running program as the forms see it: its title, its backend, its loaded forms and the
+// main window.
+class Application {
+public:
+  static Application& Get();
+
+  void SetBackend(Backend* backend) { backend_ = backend; }
+  Backend& GetBackend();
+
+  // Title of message boxes that name none.
+  std::string Title = "Carvex";
+  // The window that jobs disable and that dialogs centre over; may be null.
+  Form* MainForm = nullptr;
+
+  const std::vector<Form*>& LoadedForms() const { return loaded_; }
+
+private:
+  friend class Form;
+  void Loaded(Form* form);
+  void Unloaded(Form* form);
+
+  Backend* backend_ = nullptr;
+  std::vector<Form*> loaded_;
+};
+
+inline Application& App() { return Application::Get(); }
+
+// A message box; an empty title stands for the application's.
+MsgBoxResult MsgBox(const std::string& prompt, MsgBoxButtons buttons = MsgBoxButtons::kOkOnly,
+                    MsgBoxIcon icon = MsgBoxIcon::kNone, const std::string& title = {});
+void DoEvents();
+// The folder picker, owned by `owner`; the empty string when cancelled.
+std::string BrowseForFolder(Form* owner, const std::string& title);
+
+}  // namespace carvex::ui

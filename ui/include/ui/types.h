@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace carvex::ui {
+
+// Geometry is kept in twips, 1/1440 inch; 15 twips make one pixel at 96 dpi.
+inline constexpr int kTwipsPerPixel = 15;
+
+struct Rect {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+  bool operator==(const Rect&) const = default;
+};
+
+enum class MsgBoxButtons { kOkOnly, kOkCancel, kAbortRetryIgnore, kYesNoCancel, kYesNo, kRetryCancel };
+enum class MsgBoxIcon { kNone, kCritical, kQuestion, kExclamation, kInformation };
+enum class MsgBoxResult { kOk = 1, kCancel, kAbort, kRetry, kIgnore, kYes, kNo };
+
+struct MsgBoxRequest {
+  std::string prompt;
+  MsgBoxButtons buttons = MsgBoxButtons::kOkOnly;
+  MsgBoxIcon icon = MsgBoxIcon::kNone;
+  std::string title;
+};
+
+// An image as the model knows it: where it comes from, not its pixels. Backends turn it
+// into something they can draw (the shell's icon of a file, a bundled resource).
+struct Picture {
+  enum class Source { kNone, kFileIcon, kResource };
+  Source source = Source::kNone;
+  std::string name;  // file path or resource name
+  bool operator==(const Picture&) const = default;
+};
+
+const char* ToString(MsgBoxButtons buttons);
+const char* ToString(MsgBoxIcon icon);
+const char* ToString(MsgBoxResult result);
+
+}  // namespace carvex::ui

@@ -1,0 +1,42 @@
+#include "ui/app.h"
+
+#include <algorithm>
+
+#include "ui/form.h"
+#include "ui/headless.h"
+
+namespace carvex::ui {
+
+Application& Application::Get() {
+  static Application app;
+  return app;
+}
+
+Backend& Application::GetBackend() {
+  // Without a toolkit the program still runs, answering every question the safe way; the
+  // headless backend records what it was asked.
+  static HeadlessBackend fallback;
+  return backend_ ? *backend_ : fallback;
+}
+
+void Application::Loaded(Form* form) {
+  if (std::find(loaded_.begin(), loaded_.end(), form) == loaded_.end()) loaded_.push_back(form);
+}
+
+void Application::Unloaded(Form* form) {
+  loaded_.erase(std::remove(loaded_.begin(), loaded_.end(), form), loaded_.end());
+  if (MainForm == form) MainForm = nullptr;
+}
+
+MsgBoxResult MsgBox(const std::string& prompt, MsgBoxButtons buttons, MsgBoxIcon icon, const std::string& title) {
+  MsgBoxRequest request{prompt, buttons, icon, title.empty() ? App().Title : title};
+  return App().GetBackend().ShowMsgBox(request);
+}
+
+void DoEvents() { App().GetBackend().DoEvents(); }
+
+std::string BrowseForFolder(Form* owner, const std::string& title) {
+  return App().GetBackend().BrowseForFolder(owner, title);
+}
+
+}  // namespace carvex::ui
