@@ -112,6 +112,15 @@ std::string AppDataFolder() {
   return user;
 }
 
+std::string ZipTempFolder() {
+  const std::string app = appFolderOverride.empty() ? platform::AppPath() : appFolderOverride;
+  const std::string shipped = app + kSep + "temp";
+  if (platform::IsFolderWritable(shipped)) return shipped + kSep;
+  const std::string user = (userFolderOverride.empty() ? platform::UserConfigFolder() : userFolderOverride) + kSep + "temp";
+  platform::CreateFolders(user);
+  return user + kSep;
+}
+
 void OverrideAppFolders(const std::string& appFolder, const std::string& userFolder) {
   appFolderOverride = appFolder;
   userFolderOverride = userFolder;

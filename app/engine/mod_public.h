@@ -50,6 +50,12 @@ inline std::int16_t ShowFinish = kFalse;
 inline std::int16_t Compression = 0;  // zip level, the zip dialog's slider
 inline std::int16_t BuildAutoUnzip = kFalse;
 
+// Zip job: set by the zip options dialog, kept in memory for the rest of the run.
+inline std::string ZipName;
+inline std::int16_t ZipUsePassword = 0;
+inline std::string ZipPassword;
+inline std::int16_t ZipMakeSFX = 0;
+
 // Line feed before carriage return, in that order: message texts have always broken lines
 // this way.
 inline const std::string LineBreak = "\n\r";
@@ -75,6 +81,10 @@ Bytes GetBuildSetSize(const std::string& firstPiecePath);
 // the application folder when a file can be created there, else the per-user folder, which
 // is created when missing. No trailing separator.
 std::string AppDataFolder();
+// Where archives are made, with a trailing separator: "temp" in the application folder when a
+// file can be created there, else "temp" in the per-user folder, created when missing.
+std::string ZipTempFolder();
+
 // For tests: folders that stand in for the application folder and the per-user folder, so
 // that no test touches the real ones. Empty strings bring the real folders back.
 void OverrideAppFolders(const std::string& appFolder, const std::string& userFolder);

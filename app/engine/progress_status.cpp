@@ -94,6 +94,17 @@ void EndJob() {
   platform::CloseAllFiles();
 }
 
+void ClearSplitList() {
+  ui::Form* main = ui::App().MainForm;
+  SplitFileCount = 0;
+  if (!main) return;
+  if (auto* list = dynamic_cast<ui::ListView*>(main->FindControl("lvwSplitFileNames"))) list->Clear();
+  if (auto* zip = dynamic_cast<ui::CheckBox*>(main->FindControl("chkZipFile"))) {
+    zip->SetEnabled(true);
+    zip->SetValue(ZipChecked ? ui::CheckBox::kChecked : ui::CheckBox::kUnchecked);
+  }
+}
+
 void CenterForm(ui::Form& form) {
   const ui::Form* main = ui::App().MainForm;
   if (!main) return;

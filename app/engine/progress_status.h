@@ -33,6 +33,10 @@ inline ui::FormSlot<ProgressStatusForm> frmProgressStatus;
 // job left open is closed. Harmless when the dialog is already gone.
 void EndJob();
 
+// Empties the main window's split list after a job, as the ClearList setting asks, and gives
+// the zip box back its user's choice. Acts on whatever of the list the main window has.
+void ClearSplitList();
+
 // Places `form` centred over the main window, in twips; also when it is larger.
 void CenterForm(ui::Form& form);
 

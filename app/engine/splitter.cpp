@@ -55,17 +55,6 @@ bool DestinationAccepts(Bytes bytes) {
   }
 }
 
-void ClearSplitList() {
-  ui::Form* main = ui::App().MainForm;
-  if (!main) return;
-  if (auto* list = dynamic_cast<ui::ListView*>(main->FindControl("lvwSplitFileNames"))) list->Clear();
-  SplitFileCount = 0;
-  if (auto* zip = dynamic_cast<ui::CheckBox*>(main->FindControl("chkZipFile"))) {
-    zip->SetEnabled(true);
-    zip->SetValue(ZipChecked ? ui::CheckBox::kChecked : ui::CheckBox::kUnchecked);
-  }
-}
-
 // One run of the splitter, with the state it keeps between two turns of its loop.
 class Splitter {
 public:
@@ -193,6 +182,7 @@ bool Splitter::Complete() {
 }  // namespace
 
 ChunkPlan PlanChunks(Bytes size, Bytes buffer) {
+  if (buffer <= 0) return {1, 0};  // an empty piece: one empty chunk, then the close
   if (size < buffer) return {0, size};
   // As many whole buffers as leave more than nothing behind, at least one.
   const std::int64_t full = std::max<std::int64_t>(1, (size + buffer - 1) / buffer - 1);

@@ -35,8 +35,14 @@ MsgBoxResult MsgBox(const std::string& prompt, MsgBoxButtons buttons, MsgBoxIcon
 
 void DoEvents() { App().GetBackend().DoEvents(); }
 
+bool ShellOpen(const std::string& path, Form* owner) { return App().GetBackend().ShellOpen(path, owner); }
+
+void EndProgram() { App().GetBackend().EndProgram(); }
+
 std::string BrowseForFolder(Form* owner, const std::string& title) {
   return App().GetBackend().BrowseForFolder(owner, title);
 }
+
+void SetClipboardText(const std::string& text) { App().GetBackend().SetClipboardText(text); }
 
 }  // namespace carvex::ui

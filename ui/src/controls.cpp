@@ -71,8 +71,22 @@ void OptionButton::Click() {
 void TextBox::SetText(std::string text) {
   if (text_ == text) return;
   text_ = std::move(text);
+  selStart_ = std::min(selStart_, text_.size());
+  selLength_ = std::min(selLength_, text_.size() - selStart_);
   Changed(Property::kText);
   Fire(OnChange);
+}
+
+void TextBox::Select(std::size_t start, std::size_t length) {
+  selStart_ = std::min(start, text_.size());
+  selLength_ = std::min(length, text_.size() - selStart_);
+  Changed(Property::kSelection);
+}
+
+void TextBox::DoubleClick() {
+  if (!TakesInput(*this)) return;
+  SetFocus();
+  Fire(OnDblClick);
 }
 
 void ProgressBar::SetMin(double min) {
@@ -219,6 +233,11 @@ void ListView::DoubleClick() {
   if (!TakesInput(*this)) return;
   SetFocus();
   Fire(OnDblClick);
+}
+
+void ListView::DropFiles(const std::vector<std::string>& paths) {
+  if (!OnDropFiles || paths.empty() || !TakesInput(*this)) return;
+  Fire([&] { OnDropFiles(paths); });
 }
 
 Menu::Menu(Form* form, std::string name, Menu* parent)

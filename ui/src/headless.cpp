@@ -44,6 +44,12 @@ void HeadlessBackend::ExpectMsgBox(std::string prompt, MsgBoxButtons buttons, Ms
   expected_.push_back({std::move(request), answer});
 }
 
+void HeadlessBackend::ExpectMsgBoxStartingWith(std::string prefix, MsgBoxButtons buttons, MsgBoxIcon icon,
+                                               MsgBoxResult answer, std::string title) {
+  ExpectMsgBox(std::move(prefix), buttons, icon, answer, std::move(title));
+  expected_.back().prefixOnly = true;
+}
+
 void HeadlessBackend::AtDoEvents(int n, std::function<void()> action) {
   actions_.emplace(doEventsCalls_ + n, std::move(action));
 }
@@ -62,7 +68,8 @@ MsgBoxResult HeadlessBackend::ShowMsgBox(const MsgBoxRequest& request) {
   const Expected next = expected_.front();
   expected_.pop_front();
   const MsgBoxRequest& want = next.request;
-  if (want.prompt != request.prompt || want.buttons != request.buttons || want.icon != request.icon ||
+  const bool textMatches = next.prefixOnly ? request.prompt.rfind(want.prompt, 0) == 0 : want.prompt == request.prompt;
+  if (!textMatches || want.buttons != request.buttons || want.icon != request.icon ||
       want.title != request.title)
     failures_.push_back("message box " + Describe(request) + " where " + Describe(want) + " was expected");
   boxes_.push_back({request, next.answer});

@@ -23,11 +23,18 @@ std::int64_t FileLength(const std::string& path);
 void RemoveFile(const std::string& path);
 
 // The name under which the file system holds the last element of `path` (its long name on
-// Windows, where `path` may use 8.3 elements). Hidden, system and folder entries count.
+// Windows, where `path` may use 8.3 elements). Hidden, system and folder entries count unless
+// `kinds` asks for plain files only.
 // Empty when there is no such entry, or when the element is a wildcard pattern.
-std::optional<std::string> FindEntryName(const std::string& path);
+enum class EntryKinds { kAll, kPlainFiles };
+std::optional<std::string> FindEntryName(const std::string& path, EntryKinds kinds = EntryKinds::kAll);
 
-// Folder of the running executable, without a trailing separator unless it is a root.
+// Deletes every file directly in `folder`; its subfolders and what they hold stay.
+void RemoveFilesIn(const std::string& folder);
+
+// The application folder, where the data files lie, without a trailing separator unless it
+// is a root: the folder of the running executable; for a program installed on POSIX systems as
+// <prefix>/bin/<program> beside an existing <prefix>/share/carvex, that folder instead.
 std::string AppPath();
 
 // Closes every File that is still open, ignoring errors; the objects stay valid and report

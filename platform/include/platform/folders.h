@@ -14,6 +14,10 @@ bool IsFolderWritable(const std::string& folder);
 // %APPDATA%\Orvane Software\Carvex on Windows. Not created here.
 std::string UserConfigFolder();
 
+// The folder proposed as the default output folder before the user picks one: "C:\" on
+// Windows, the user's home folder on POSIX systems.
+std::string DefaultOutputFolder();
+
 // Creates `folder` with every missing parent; an existing folder is fine.
 void CreateFolders(const std::string& folder);
 

@@ -47,7 +47,7 @@ void RemoveFile(const std::string& path) {
   if (::unlink(path.c_str()) != 0) ThrowLastError("Cannot delete", path);
 }
 
-std::optional<std::string> FindEntryName(const std::string& path) {
+std::optional<std::string> FindEntryName(const std::string& path, EntryKinds kinds) {
   std::string trimmed = path;
   while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
   const auto slash = trimmed.rfind('/');
@@ -61,9 +61,24 @@ std::optional<std::string> FindEntryName(const std::string& path) {
   std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
   if (!dir) return std::nullopt;
   while (const dirent* entry = ::readdir(dir.get())) {
-    if (name == entry->d_name) return name;
+    if (name != entry->d_name) continue;
+    // Plain files: no folders, and none of the dot files a listing normally hides.
+    if (kinds == EntryKinds::kPlainFiles && (name.front() == '.' || IsDirectory(path))) return std::nullopt;
+    return name;
   }
   return std::nullopt;
+}
+
+void RemoveFilesIn(const std::string& folder) {
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+  if (!dir) ThrowLastError("Cannot list", folder);
+  std::vector<std::string> files;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    const std::string path = folder + (folder.empty() || folder.back() == '/' ? "" : "/") + entry->d_name;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) files.push_back(path);
+  }
+  for (const std::string& path : files) RemoveFile(path);
 }
 
 std::string AppPath() {
@@ -73,7 +88,14 @@ std::string AppPath() {
   std::string exe(buffer, static_cast<std::size_t>(n));
   const auto slash = exe.rfind('/');
   if (slash == 0) return "/";
-  return exe.substr(0, slash);
+  const std::string folder = exe.substr(0, slash);
+  // Installed as <prefix>/bin/carvex, the program keeps its data files in <prefix>/share/carvex.
+  constexpr std::string_view kBin = "/bin";
+  if (folder.size() > kBin.size() && folder.ends_with(kBin)) {
+    const std::string shared = folder.substr(0, folder.size() - kBin.size()) + "/share/carvex";
+    if (IsDirectory(shared)) return shared;
+  }
+  return folder;
 }
 
 File::File(const std::string& path, Mode mode) : path_(path) {

@@ -74,4 +74,9 @@ void CreateFolders(const std::string& folder) {
   ThrowLastError("Cannot create the folder", path);
 }
 
+std::string DefaultOutputFolder() {
+  const char* home = std::getenv("HOME");
+  return home && *home ? home : "/";
+}
+
 }  // namespace carvex::platform

@@ -2,6 +2,7 @@
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -52,6 +53,24 @@ bool IsRemovableDevice(const std::string& device) {
 }
 
 }  // namespace
+
+std::vector<std::string> ListDrives() {
+  std::vector<std::string> drives{"/"};
+  std::ifstream mounts("/proc/mounts");
+  std::string line;
+  while (std::getline(mounts, line)) {
+    std::istringstream fields(line);
+    std::string device, mountPoint;
+    if (!(fields >> device >> mountPoint) || device.rfind("/dev/", 0) != 0) continue;
+    const std::string path = Unescape(mountPoint);
+    if (std::find(drives.begin(), drives.end(), path) == drives.end()) drives.push_back(path);
+  }
+  return drives;
+}
+
+std::string DriveRoot(const std::string& drive) {
+  return !drive.empty() && drive.back() == '/' ? drive : drive + '/';
+}
 
 std::string FloppyDriveRoot() {
   if (gSeam)

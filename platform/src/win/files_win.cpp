@@ -59,7 +59,7 @@ void RemoveFile(const std::string& path) {
   if (!::DeleteFileW(Widen(path).c_str())) ThrowLastError("Cannot delete", path);
 }
 
-std::optional<std::string> FindEntryName(const std::string& path) {
+std::optional<std::string> FindEntryName(const std::string& path, EntryKinds kinds) {
   const std::wstring wide = Widen(path);
   // A pattern would name whichever entry matched first, not the element asked for.
   if (wide.empty() || HasWildcard(wide)) return std::nullopt;
@@ -68,7 +68,25 @@ std::optional<std::string> FindEntryName(const std::string& path) {
   HANDLE find = ::FindFirstFileW(wide.c_str(), &data);
   if (find == INVALID_HANDLE_VALUE) return std::nullopt;
   ::FindClose(find);
+  constexpr DWORD kNotPlain = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
+  if (kinds == EntryKinds::kPlainFiles && (data.dwFileAttributes & kNotPlain) != 0) return std::nullopt;
   return Narrow(data.cFileName);
+}
+
+void RemoveFilesIn(const std::string& folder) {
+  const std::string prefix = folder.empty() || folder.back() == '\\' ? folder : folder + '\\';
+  WIN32_FIND_DATAW data{};
+  HANDLE find = ::FindFirstFileW(Widen(prefix + "*.*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) {
+    if (::GetLastError() == ERROR_FILE_NOT_FOUND) return;
+    ThrowLastError("Cannot list", folder);
+  }
+  std::vector<std::string> files;
+  do {
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) files.push_back(prefix + Narrow(data.cFileName));
+  } while (::FindNextFileW(find, &data));
+  ::FindClose(find);
+  for (const std::string& path : files) RemoveFile(path);
 }
 
 std::string AppPath() {

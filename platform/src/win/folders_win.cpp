@@ -97,4 +97,6 @@ std::string UserConfigFolder() {
 
 void CreateFolders(const std::string& folder) { CreateFoldersWide(Widen(folder)); }
 
+std::string DefaultOutputFolder() { return "C:\\"; }
+
 }  // namespace carvex::platform

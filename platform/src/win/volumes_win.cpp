@@ -18,6 +18,18 @@ VolumeSpace GetVolumeSpace(const std::string& path) {
   return {static_cast<std::int64_t>(total.QuadPart), static_cast<std::int64_t>(free.QuadPart)};
 }
 
+std::vector<std::string> ListDrives() {
+  std::vector<std::string> drives;
+  const DWORD mask = ::GetLogicalDrives();
+  for (int i = 0; i < 26; ++i)
+    if (mask & (1u << i)) drives.push_back(std::string(1, static_cast<char>('a' + i)) + ":");
+  return drives;
+}
+
+std::string DriveRoot(const std::string& drive) {
+  return !drive.empty() && drive.back() == '\\' ? drive : drive + '\\';
+}
+
 std::string FloppyDriveRoot() {
   if (gSeam)
     if (auto root = gSeam->FloppyDriveRoot()) return *root;

@@ -4,8 +4,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <map>
 
 #include "builder_file.h"
@@ -197,51 +195,6 @@ TEST_F(SplitterTest, PiecesHoldConsecutiveSlicesAndTheBuilderFileLiesBeside) {
     EXPECT_EQ(SplitBytesDone, c.file);
     ExpectHandedBack();
   }
-}
-
-TEST_F(SplitterTest, AFiveGigabyteSparseFileRejoinsExactly) {
-  const Bytes size = (5LL << 30) + 12345;
-  src.MakeSparse("disk.img", size);
-  {
-    // Marks at the 2 GiB and 4 GiB boundaries and at both ends, so a slip anywhere shows.
-    const std::string path = src.File("disk.img");
-    std::fstream marks(std::filesystem::path(std::u8string(path.begin(), path.end())),
-                       std::ios::in | std::ios::out | std::ios::binary);
-    for (Bytes at : {Bytes{0}, Bytes{(1LL << 31) - 3}, Bytes{(1LL << 32) - 2}, Bytes{(1LL << 32) + 4999999}, size - 20}) {
-      marks.seekp(at);
-      marks << "mark@" << at;
-    }
-    ASSERT_TRUE(marks.good());
-  }
-  SplitSourcePath = src.File("disk.img");
-  SplitFileName = "disk.img";
-  SplitFileSize = size;
-  SplitPieceSize = 5000000;
-  SplitDestination = dest.Folder();
-  SplitInProgress = true;
-  SplitFile();
-
-  EXPECT_EQ(SplitFullPieces, 1073);
-  EXPECT_TRUE(platform::PathExists(dest.File("disk.img.999.cvx")));
-  EXPECT_TRUE(platform::PathExists(dest.File("disk.img.1000.cvx")));
-  EXPECT_EQ(platform::FileLength(dest.File("disk.img.1074.cvx")), size - 1073 * 5000000LL);
-  EXPECT_FALSE(platform::PathExists(dest.File("disk.img.1075.cvx")));
-
-  platform::File whole(src.File("disk.img"), platform::File::Mode::kRead);
-  std::string expected(5000000, '\0');
-  std::string actual(5000001, '\0');
-  Bytes compared = 0;
-  for (std::int64_t k = 1; k <= 1074; ++k) {
-    platform::File piece(dest.File(PieceFileName("disk.img", k)), platform::File::Mode::kRead);
-    const std::size_t got = piece.Read(actual.data(), actual.size());
-    ASSERT_EQ(whole.Read(expected.data(), got), got);
-    ASSERT_TRUE(std::memcmp(expected.data(), actual.data(), got) == 0) << "piece " << k;
-    compared += static_cast<Bytes>(got);
-    piece.Close();
-    platform::RemoveFile(dest.File(PieceFileName("disk.img", k)));  // keep the disk use down
-  }
-  EXPECT_EQ(compared, size);
-  EXPECT_EQ(whole.Read(expected.data(), 1), 0u);
 }
 
 TEST_F(SplitterTest, ChunksAreWholeBuffersThenTheRestOfEachPiece) {

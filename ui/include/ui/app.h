@@ -41,7 +41,13 @@ inline Application& App() { return Application::Get(); }
 MsgBoxResult MsgBox(const std::string& prompt, MsgBoxButtons buttons = MsgBoxButtons::kOkOnly,
                     MsgBoxIcon icon = MsgBoxIcon::kNone, const std::string& title = {});
 void DoEvents();
+// Opens a file or folder with its associated program; false when that failed.
+bool ShellOpen(const std::string& path, Form* owner);
+// Ends the program at once.
+void EndProgram();
 // The folder picker, owned by `owner`; the empty string when cancelled.
 std::string BrowseForFolder(Form* owner, const std::string& title);
+// Puts `text` on the clipboard as its only content.
+void SetClipboardText(const std::string& text);
 
 }  // namespace carvex::ui

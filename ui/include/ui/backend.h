@@ -34,6 +34,8 @@ public:
   // Opens a file or folder with its associated program; false when that failed.
   virtual bool ShellOpen(const std::string& path, Form* owner) = 0;
   virtual void SetClipboardText(const std::string& text) = 0;
+  // Ends the program at once, without the main window's unload steps.
+  virtual void EndProgram() = 0;
 };
 
 }  // namespace carvex::ui

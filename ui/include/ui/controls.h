@@ -83,11 +83,21 @@ public:
   // A different text fires Change, whether code or the user typed it.
   void SetText(std::string text);
   bool Locked = false;
+  bool MultiLine = false;
   char PasswordChar = '\0';
+  // The selection, in bytes of Text().
+  std::size_t SelStart() const { return selStart_; }
+  std::size_t SelLength() const { return selLength_; }
+  void Select(std::size_t start, std::size_t length);
+  // A user's double-click in the box.
+  void DoubleClick();
   Handler OnChange;
+  Handler OnDblClick;
 
 private:
   std::string text_;
+  std::size_t selStart_ = 0;
+  std::size_t selLength_ = 0;
 };
 
 class ProgressBar : public Control {
@@ -261,6 +271,9 @@ public:
   // A user's double-click on an item.
   void DoubleClick();
   Handler OnDblClick;
+  // Files the user dropped on the list, as full paths; a list without a handler takes no drops.
+  void DropFiles(const std::vector<std::string>& paths);
+  std::function<void(const std::vector<std::string>&)> OnDropFiles;
 
 private:
   std::vector<Column> columns_;

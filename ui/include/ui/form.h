@@ -17,6 +17,8 @@ public:
   // Border and caption bar that a fixed dialog adds around its client area, in twips.
   static constexpr int kFrameWidth = 90;
   static constexpr int kFrameHeight = 420;
+  // A form with a menu bar is one menu line taller; its controls start below that line.
+  static constexpr int kMenuBarHeight = 300;
 
   explicit Form(std::string name);
   ~Form() override;

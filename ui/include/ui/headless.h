@@ -24,6 +24,10 @@ public:
   // Queues the next box: shown prompt, buttons, icon and title must match exactly.
   void ExpectMsgBox(std::string prompt, MsgBoxButtons buttons, MsgBoxIcon icon, MsgBoxResult answer,
                     std::string title = "Carvex");
+  // The same for a box whose text starts with `prefix` and goes on with what the system says
+  // (an error's description).
+  void ExpectMsgBoxStartingWith(std::string prefix, MsgBoxButtons buttons, MsgBoxIcon icon, MsgBoxResult answer,
+                                std::string title = "Carvex");
   // Runs `action` inside the nth DoEvents from now (1 = the next one).
   void AtDoEvents(int n, std::function<void()> action);
   // Answers a modal Show of the named form; the callback should close it.
@@ -54,11 +58,14 @@ public:
   bool ShellOpen(const std::string& path, Form* owner) override;
   void SetClipboardText(const std::string& text) override { clipboard_ = text; }
   void PropertyChanged(Control& control, Property property) override;
+  void EndProgram() override { ended_ = true; }
+  bool Ended() const { return ended_; }
 
 private:
   struct Expected {
     MsgBoxRequest request;
     MsgBoxResult answer;
+    bool prefixOnly = false;
   };
   std::deque<Expected> expected_;
   std::multimap<int, std::function<void()>> actions_;  // keyed by absolute DoEvents count
@@ -74,6 +81,7 @@ private:
   std::string clipboard_;
   std::vector<std::pair<std::string, std::string>> captions_;
   int doEventsCalls_ = 0;
+  bool ended_ = false;
 };
 
 }  // namespace carvex::ui

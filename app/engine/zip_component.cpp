@@ -1,0 +1,51 @@
+#include "zip_component.h"
+
+#include "progress_status.h"
+#include "ui/app.h"
+
+namespace carvex {
+
+zipkit::ZipComponent& Zip() {
+  static zipkit::ZipComponent zip = [] {
+    zipkit::ZipComponent component;
+    component.SetProgressHandler(OnZipProgress);
+    return component;
+  }();
+  return zip;
+}
+
+void OnZipProgress(int kind, const std::string& text, std::int64_t size) {
+  // A progress report has nobody to tell of its own failures; the work goes on regardless.
+  try {
+    switch (kind) {
+      case zipkit::kFileBegins:
+        frmProgressStatus->cmdCancel.SetEnabled(false);
+        frmProgressStatus->lblStatus.SetCaption(ZipStatusPrefix + GetFileNamePart(text));
+        break;
+      case zipkit::kBytesDone: {
+        ui::ProgressBar& bar = frmProgressStatus->pbProgress;
+        bar.SetValue(bar.Value() + static_cast<double>(size));
+        // Zip work cannot be cancelled, but the window should still repaint.
+        ui::DoEvents();
+        break;
+      }
+      case zipkit::kBatchEnded:
+        frmProgressStatus.Unload();
+        break;
+      default:
+        break;
+    }
+  } catch (...) {
+  }
+}
+
+void UnzipBuiltFile(const std::string& archive, Bytes total) {
+  Zip().SetArchivePath(archive);
+  CenterForm(*frmProgressStatus);
+  ZipStatusPrefix = "Unziping - ";
+  frmProgressStatus->pbProgress.SetMax(static_cast<double>(total));
+  frmProgressStatus->Show();
+  Zip().Extract();
+}
+
+}  // namespace carvex

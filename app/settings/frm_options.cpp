@@ -1,0 +1,116 @@
+#include "frm_options.h"
+
+#include <cstdint>
+
+#include "mod_public.h"
+#include "platform/folders.h"
+#include "ui/app.h"
+
+namespace carvex {
+
+namespace {
+
+struct Switch {
+  ui::CheckBox OptionsForm::*box;
+  std::int16_t* setting;
+};
+
+// The five switches and the settings they stand for.
+constexpr Switch kSwitches[] = {
+    {&OptionsForm::chkShowFinish, &ShowFinish},         {&OptionsForm::chkDeleteBuildFiles, &DeleteBuildFiles},
+    {&OptionsForm::chkClearList, &ClearList},           {&OptionsForm::chkDelExists, &DelExists},
+    {&OptionsForm::chkBuildAutoUnzip, &BuildAutoUnzip},
+};
+
+int Ticked(std::int16_t setting) { return setting == kTrue ? ui::CheckBox::kChecked : ui::CheckBox::kUnchecked; }
+
+}  // namespace
+
+OptionsForm::OptionsForm() : Form("frmOptions") {
+  SetCaption("Carvex Options");
+  SetClientSize(6135, 4620);
+  fraCarvexOptions.SetCaption("Carvex Options");
+  fraCarvexOptions.Move(120, 120, 5895, 1515);
+  const struct {
+    ui::CheckBox& box;
+    const char* caption;
+  } captions[] = {
+      {chkShowFinish, "Show the finished dialog box after building or splitting?"},
+      {chkDeleteBuildFiles, "Delete the split files after building the file?"},
+      {chkClearList, "Clear list of files after building or splitting?"},
+      {chkDelExists, "When building delete any files with the same name as the build file."},
+  };
+  int top = 270;
+  for (const auto& c : captions) {
+    c.box.SetCaption(c.caption);
+    c.box.Move(120, top, 5655, 255);
+    top += 300;
+  }
+  fraZippingOptions.SetCaption("Zipping Options");
+  fraZippingOptions.Move(120, 1755, 5895, 615);
+  chkBuildAutoUnzip.SetCaption("Automatically Unzip if built file is a Zip File?");
+  chkBuildAutoUnzip.Move(120, 270, 5655, 255);
+  fraOutputFolder.SetCaption("Output Folder");
+  fraOutputFolder.Move(120, 2490, 5895, 1455);
+  chkOutput.SetCaption("Use the output folder specified below as the default destination?");
+  chkOutput.Move(120, 270, 5655, 255);
+  lblOutput.SetCaption("Choose the default output folder:");
+  lblOutput.Move(120, 630, 5655, 255);
+  txtOutDestination.SetText(platform::DefaultOutputFolder());
+  txtOutDestination.SetEnabled(false);
+  txtOutDestination.Move(120, 930, 5175, 315);
+  cmdBrowse.SetCaption("...");
+  cmdBrowse.SetEnabled(false);
+  cmdBrowse.Move(5355, 930, 420, 315);
+  const char* tip = "Return to the mode you were last using and apply the settings";
+  cmdOK.SetCaption("OK");
+  cmdOK.SetToolTipText(tip);
+  cmdOK.IsDefault = true;
+  cmdOK.Move(3360, 4110, 1215, 375);
+  cmdCancel.SetCaption("Cancel");
+  cmdCancel.SetToolTipText(tip);
+  cmdCancel.IsCancel = true;
+  cmdCancel.Move(4800, 4110, 1215, 375);
+
+  chkOutput.OnClick = [this] { chkOutput_Click(); };
+  cmdBrowse.OnClick = [this] { cmdBrowse_Click(); };
+  cmdOK.OnClick = [this] { cmdOK_Click(); };
+  cmdCancel.OnClick = [this] { cmdCancel_Click(); };
+}
+
+void OptionsForm::Form_Load() {
+  for (const Switch& s : kSwitches) (this->*s.box).SetValue(Ticked(*s.setting));
+  if (UseOutput == kTrue) {
+    chkOutput.SetValue(ui::CheckBox::kChecked);
+    txtOutDestination.SetText(OutDestination);
+  } else {
+    chkOutput.SetValue(ui::CheckBox::kUnchecked);
+  }
+}
+
+void OptionsForm::chkOutput_Click() {
+  const bool on = chkOutput.Value() == ui::CheckBox::kChecked;
+  txtOutDestination.SetEnabled(on);
+  cmdBrowse.SetEnabled(on);
+}
+
+void OptionsForm::cmdBrowse_Click() {
+  const std::string folder = ui::BrowseForFolder(this, "Choose destination");
+  if (folder.empty()) return;
+  txtOutDestination.SetText(folder);
+  OutDestination = folder;
+}
+
+void OptionsForm::cmdOK_Click() {
+  for (const Switch& s : kSwitches)
+    *s.setting = (this->*s.box).Value() == ui::CheckBox::kChecked ? kTrue : kFalse;
+  if (chkOutput.Value() == ui::CheckBox::kChecked) {
+    UseOutput = kTrue;
+    OutDestination = txtOutDestination.Text();
+  } else {
+    UseOutput = kFalse;
+  }
+  Unload();
+}
+
+}  // namespace carvex

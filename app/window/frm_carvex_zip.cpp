@@ -1,0 +1,116 @@
+// The main window's zip work: the archive made before a split, from the split request and
+// from a "/z" start.
+#include <algorithm>
+
+#include "frm_carvex.h"
+#include "frm_zip_file.h"
+#include "mod_public.h"
+#include "platform/error.h"
+#include "platform/files.h"
+#include "progress_status.h"
+#include "ui/app.h"
+#include "zip_component.h"
+
+namespace carvex {
+
+namespace {
+
+std::string FullPath(const ui::ListView& list, std::size_t index) {
+  const auto& sub = list.Item(index).subItems;
+  return sub.size() >= 2 ? sub[1] : std::string();
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::string WithExeEnding(const std::string& name) {
+  return (name.size() >= 4 ? name.substr(0, name.size() - 4) : std::string()) + ".exe";
+}
+
+void ShowZippingDialog() {
+  CenterForm(*frmProgressStatus);
+  frmProgressStatus->lblStatus.SetCaption(kZippingStatus);
+  frmProgressStatus->Show();
+}
+
+}  // namespace
+
+void CarvexForm::CreateZipFile(const std::string& zipName, const std::string& /*destinationPath*/) {
+  try {
+    zipkit::ZipComponent& zip = Zip();
+    zip.SetCompressionLevel(Compression);
+    zip.StartAddJob();
+    if (ZipUsePassword != 0) {
+      zip.SetEncrypt(true);
+      zip.SetPassword(ZipPassword);
+    } else {
+      zip.SetEncrypt(false);
+    }
+    zip.SetArchivePath(ZipTempFolder() + zipName);
+    Bytes total = 0;
+    for (std::size_t i = 1; i <= lvwSplitFileNames.Count(); ++i) {
+      const std::string path = FullPath(lvwSplitFileNames, i);
+      zip.SourceFiles().AddItem(path);
+      total += platform::FileLength(path);
+    }
+    frmProgressStatus->pbProgress.SetMax(static_cast<double>(total));
+    ZipStatusPrefix = "Zipping - ";
+    zip.Add();
+    if (ZipMakeSFX != 0) {
+      SplitFileName = WithExeEnding(SplitFileName);
+      SplitSourcePath = ZipTempFolder() + SplitFileName;
+      zip.SetSfxStubPath(platform::AppPath() + platform::kPathSeparator + "ZipSFX.bin");
+      zip.Convert();
+    }
+  } catch (const platform::RuntimeError& e) {
+    ui::MsgBox("There was an error when attempting to zip the chosen file(s)." + LineBreak + LineBreak +
+                   e.Description(),
+               ui::MsgBoxButtons::kOkOnly, ui::MsgBoxIcon::kCritical);
+  }
+}
+
+// False when the user cancelled the zip dialog: the split request then ends quietly.
+bool CarvexForm::ZipForSplitRequest() {
+  CenterForm(*frmZipFile);
+  ZipName = SplitFileCount > 1 ? GetParentFolderName(FullPath(lvwSplitFileNames, 1)) : lvwSplitFileNames.Item(1).text;
+  frmZipFile->txtZipFileName.SetText(ZipName);
+  frmZipFile->Show(true);
+  if (ZipName.empty()) return false;
+  if (ZipName.size() < 4 || Lower(ZipName.substr(ZipName.size() - 4)) != ".zip") ZipName += ".zip";
+  SplitFileName = ZipName;
+  SplitSourcePath = ZipTempFolder() + SplitFileName;
+  ShowZippingDialog();
+  CreateZipFile(SplitFileName, SplitDestination);
+  frmProgressStatus.Unload();
+  return true;
+}
+
+void CarvexForm::ZipAtStartUp(const std::string& defaultName, bool fromHandOff) {
+  CenterForm(*frmZipFile);
+  frmZipFile->txtZipFileName.SetText(defaultName);
+  frmZipFile->Show(true);
+  if (ZipName.empty()) return;
+  ShowZippingDialog();
+  SplitFileName = ZipMakeSFX != 0 ? WithExeEnding(ZipName) : ZipName;
+  Bytes total = 0;
+  const std::size_t counted = fromHandOff ? lvwSplitFileNames.Count() : std::min<std::size_t>(1, lvwSplitFileNames.Count());
+  for (std::size_t i = 1; i <= counted; ++i) total += platform::FileLength(FullPath(lvwSplitFileNames, i));
+  if (total == 0) {
+    frmProgressStatus.Unload();
+    ui::MsgBox(fromHandOff ? "The total file size you have chosen to zip is 0"
+                           : "The size of the file you have chosen to zip is 0!");
+    return;
+  }
+  CreateZipFile(ZipName, txtSplitDestination.Text());
+  // The dialog goes even when the component failed before it could report its end.
+  frmProgressStatus.Unload();
+  lvwSplitFileNames.Clear();
+  SplitFileCount = 0;
+  std::string archive = ZipTempFolder() + SplitFileName;
+  AddSplitSourceFile(archive);
+  if (fromHandOff) chkZipFile.SetValue(ZipChecked ? ui::CheckBox::kChecked : ui::CheckBox::kUnchecked);
+}
+
+}  // namespace carvex

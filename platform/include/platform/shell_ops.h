@@ -1,0 +1,61 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace carvex::platform {
+
+enum class FileOperation { kCopy, kMove };
+
+// What happens when the destination already holds an entry of the same name.
+enum class Collision {
+  kRename,   // the copy gets a new name and both are kept
+  kReplace,  // the existing file is replaced without asking
+  kAsk,      // the user is asked for each file
+};
+
+enum class ReplaceAnswer { kReplace, kSkip, kCancel };
+// Asked, under Collision::kAsk, before the file at `existing` is replaced.
+using AskToReplace = std::function<ReplaceAnswer(const std::string& existing)>;
+
+// Copies or moves `sources` (files and folders, folders with all they hold) into the folder
+// `destination`, creating it when missing.
+//
+// Windows hands the whole list to the shell in one call: the shell shows its own progress,
+// questions and error messages, names renamed copies itself, and `ask` is not used; nothing
+// is thrown.
+//
+// POSIX systems do the work here. A renamed copy is called "name (copy).ext", then
+// "name (copy 2).ext", "name (copy 3).ext" and so on (a folder's or a dot file's whole name
+// comes before the suffix). Folders of the same name are merged, their files colliding one by
+// one. A file copied onto itself always gets a new name; a file moved onto itself stays. A
+// replaced file is swapped in whole, so a failure leaves the old one intact. The first
+// failure ends the operation and throws RuntimeError; what was done before it stays done.
+void TransferFiles(FileOperation operation, const std::vector<std::string>& sources,
+                   const std::string& destination, Collision collision, const AskToReplace& ask);
+
+// A program, document or folder to open, with its arguments in the two forms the systems take.
+struct CommandLaunch {
+  std::string file;
+  // One command line, as the Windows shell passes it on.
+  std::string argumentText;
+  // The same arguments one by one, as POSIX systems pass them: no shell ever parses them.
+  std::vector<std::string> arguments;
+};
+
+// Opens `launch.file` as the system's shell does; false when it could not be started.
+// Windows: ShellExecuteEx with the verb "open" and the argument text, without error dialogs
+// of its own. POSIX: an executable file, or a program found on PATH when the name has no
+// "/", runs with the argument list and without a shell; an existing document or folder, or a
+// URL, goes to xdg-open, without the arguments. The started program is not waited for.
+bool LaunchCommand(const CommandLaunch& launch);
+
+// Shows the system's dialog for choosing the program that opens `path`; false when it could
+// not be shown. Windows runs the shell's Open With dialog in rundll32. POSIX desktops offer no
+// such dialog to other programs, so there it is always false.
+bool ShowOpenWithDialog(const std::string& path);
+// Whether ShowOpenWithDialog can ever succeed here.
+bool HasOpenWithDialog();
+
+}  // namespace carvex::platform

@@ -1,0 +1,561 @@
+// The registry of systems that have none: one SQLite database per user. Every operation is
+// one transaction, so a reader never sees half a value and a crash leaves the last commit;
+// WAL lets the application read while the shell extension in another process writes.
+
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <mutex>
+#include <type_traits>
+
+#include "platform/error.h"
+#include "platform/folders.h"
+#include "platform/registry.h"
+#include "registry_data.h"
+
+namespace carvex::platform {
+
+namespace {
+
+constexpr int kSchemaVersion = 1;
+// Writers queue behind one another; an operation is a handful of rows, so a wait this long
+// means something is stuck.
+constexpr int kBusyTimeoutMs = 5000;
+constexpr const char* kDatabaseVariable = "CARVEX_REGISTRY_DB";
+
+constexpr const char* kSchema = R"sql(
+CREATE TABLE keys(
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  parent INTEGER,
+  name TEXT NOT NULL,
+  folded TEXT NOT NULL);
+CREATE UNIQUE INDEX keys_by_name ON keys(parent, folded);
+CREATE TABLE key_values(
+  seq INTEGER PRIMARY KEY AUTOINCREMENT,
+  key INTEGER NOT NULL,
+  name TEXT NOT NULL,
+  folded TEXT NOT NULL,
+  type INTEGER NOT NULL,
+  data BLOB NOT NULL);
+CREATE UNIQUE INDEX values_by_name ON key_values(key, folded);
+INSERT INTO keys(id, parent, name, folded) VALUES
+  (1, NULL, 'HKEY_CURRENT_USER', 'HKEY_CURRENT_USER'),
+  (2, NULL, 'HKEY_CLASSES_ROOT', 'HKEY_CLASSES_ROOT'),
+  (3, NULL, 'HKEY_LOCAL_MACHINE', 'HKEY_LOCAL_MACHINE');
+PRAGMA user_version = 1;
+)sql";
+
+// A failure inside an operation; the operation adds what it was doing and to which key.
+struct StoreError {
+  int number;
+  std::string reason;
+};
+
+[[noreturn]] void Refuse(int number, const std::string& what, const std::string& where,
+                         const std::string& reason) {
+  throw RuntimeError(number, what + " '" + where + "': " + reason);
+}
+
+// ---- Names
+
+// The simple one-to-one upper-case mapping of the scripts whose letters have case within
+// one block (Latin, Greek, Cyrillic, Armenian, fullwidth Latin), which is how Windows
+// compares registry names. Other characters compare exactly.
+char32_t SimpleUpper(char32_t c) {
+  const auto odd = [c] { return (c & 1) != 0; };
+  if (c >= 'a' && c <= 'z') return c - 0x20;
+  if (c < 0xE0) return c;
+  if (c <= 0xFE) return c == 0xF7 ? c : c - 0x20;
+  if (c == 0xFF) return 0x178;
+  if ((c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177))
+    return odd() ? c - 1 : c;
+  if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return odd() ? c : c - 1;
+  if (c == 0x3AC) return 0x386;
+  if (c >= 0x3AD && c <= 0x3AF) return c - 0x25;
+  if (c == 0x3C2) return 0x3A3;
+  if ((c >= 0x3B1 && c <= 0x3C1) || (c >= 0x3C3 && c <= 0x3CB)) return c - 0x20;
+  if (c == 0x3CC) return 0x38C;
+  if (c == 0x3CD || c == 0x3CE) return c - 0x3F;
+  if (c >= 0x430 && c <= 0x44F) return c - 0x20;
+  if (c >= 0x450 && c <= 0x45F) return c - 0x50;
+  if ((c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF) || (c >= 0x4D0 && c <= 0x52F))
+    return odd() ? c - 1 : c;
+  if (c >= 0x4C1 && c <= 0x4CE) return odd() ? c : c - 1;
+  if (c == 0x4CF) return 0x4C0;
+  if (c >= 0x561 && c <= 0x586) return c - 0x30;
+  if (c >= 0xFF41 && c <= 0xFF5A) return c - 0x20;
+  return c;
+}
+
+// The form under which names are looked up. Bytes that are not UTF-8 stay as they are.
+std::string FoldName(std::string_view name) {
+  std::string folded;
+  folded.reserve(name.size());
+  for (std::size_t i = 0; i < name.size();) {
+    const std::size_t start = i;
+    const char32_t c = DecodeUtf8(name, i);
+    const char32_t upper = SimpleUpper(c);
+    if (upper == c)
+      folded.append(name.substr(start, i - start));
+    else
+      AppendUtf8(folded, upper);
+  }
+  return folded;
+}
+
+// Key names between "\" separators. Like Windows, a trailing separator is tolerated and an
+// empty name anywhere else is not.
+std::vector<std::string> SplitPath(const std::string& path) {
+  std::vector<std::string> names;
+  for (std::size_t start = 0; start < path.size();) {
+    const std::size_t slash = path.find('\\', start);
+    std::string name = path.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+    if (name.empty()) throw StoreError{EINVAL, "the key path has an empty key name in it"};
+    names.push_back(std::move(name));
+    if (slash == std::string::npos) break;
+    start = slash + 1;
+  }
+  return names;
+}
+
+std::string RootName(RegistryRoot root) {
+  switch (root) {
+    case RegistryRoot::kClassesRoot:
+      return "HKEY_CLASSES_ROOT";
+    case RegistryRoot::kLocalMachine:
+      return "HKEY_LOCAL_MACHINE";
+    case RegistryRoot::kCurrentUser:
+      break;
+  }
+  return "HKEY_CURRENT_USER";
+}
+
+// The row ids the schema gives the roots.
+std::int64_t RootId(RegistryRoot root) {
+  switch (root) {
+    case RegistryRoot::kClassesRoot:
+      return 2;
+    case RegistryRoot::kLocalMachine:
+      return 3;
+    case RegistryRoot::kCurrentUser:
+      break;
+  }
+  return 1;
+}
+
+std::string Below(const std::string& parent, const std::string& path) {
+  return path.empty() ? parent : parent + "\\" + path;
+}
+
+std::string ValueText(const std::string& name) {
+  return name.empty() ? "the default registry value of" : "the registry value '" + name + "' of";
+}
+
+// ---- SQLite
+
+[[noreturn]] void ThrowSqlite(sqlite3* db) {
+  throw StoreError{sqlite3_extended_errcode(db), sqlite3_errmsg(db)};
+}
+
+void Execute(sqlite3* db, const char* sql) {
+  if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) ThrowSqlite(db);
+}
+
+class Statement {
+ public:
+  Statement(sqlite3* db, const char* sql) : db_(db) {
+    if (sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr) != SQLITE_OK) ThrowSqlite(db);
+  }
+  ~Statement() { sqlite3_finalize(statement_); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  Statement& Bind(int index, std::int64_t number) {
+    Check(sqlite3_bind_int64(statement_, index, number));
+    return *this;
+  }
+  // Binding a null pointer would store NULL instead of an empty string.
+  Statement& BindText(int index, std::string_view text) {
+    Check(sqlite3_bind_text(statement_, index, text.empty() ? "" : text.data(), static_cast<int>(text.size()),
+                            SQLITE_TRANSIENT));
+    return *this;
+  }
+  Statement& BindBlob(int index, std::string_view bytes) {
+    Check(sqlite3_bind_blob64(statement_, index, bytes.empty() ? "" : bytes.data(), bytes.size(),
+                              SQLITE_TRANSIENT));
+    return *this;
+  }
+
+  // True while there is a row to read.
+  bool Step() {
+    const int rc = sqlite3_step(statement_);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    ThrowSqlite(db_);
+  }
+
+  std::int64_t Number(int column) { return sqlite3_column_int64(statement_, column); }
+  std::string Bytes(int column) {
+    const void* bytes = sqlite3_column_blob(statement_, column);
+    const int size = sqlite3_column_bytes(statement_, column);
+    return bytes ? std::string(static_cast<const char*>(bytes), static_cast<std::size_t>(size))
+                 : std::string();
+  }
+
+ private:
+  void Check(int rc) {
+    if (rc != SQLITE_OK) ThrowSqlite(db_);
+  }
+
+  sqlite3* db_;
+  sqlite3_stmt* statement_ = nullptr;
+};
+
+// What an operation gets to work with: the connection, inside its transaction, and the
+// database's generation, which keys opened now carry.
+struct Session {
+  sqlite3* db;
+  std::uint64_t generation;
+};
+
+// The process's one connection. Keys carry the generation of the database they were opened
+// in, so a key left over from before SetRegistryDatabasePath fails instead of reaching into
+// another file.
+class Store {
+ public:
+  static Store& Instance() {
+    static Store store;
+    return store;
+  }
+
+  ~Store() { Close(); }
+
+  void UsePath(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    Close();
+    chosenPath_ = path;
+    ++generation_;
+  }
+
+  // Runs `body(Session&)` in one transaction, IMMEDIATE for writes so that a writer waits
+  // for the lock at the start rather than failing halfway. `generation` 0 skips the check.
+  template <class Body>
+  auto Run(bool write, std::uint64_t generation, const std::string& what, const std::string& where,
+           Body&& body) {
+    std::lock_guard lock(mutex_);
+    try {
+      if (generation != 0 && generation != generation_)
+        throw StoreError{EBADF, "the key belongs to a registry database that has been closed"};
+      Session session{Connection(), generation_};
+      Execute(session.db, write ? "BEGIN IMMEDIATE" : "BEGIN");
+      try {
+        if constexpr (std::is_void_v<decltype(body(session))>) {
+          body(session);
+          Execute(session.db, "COMMIT");
+        } else {
+          auto result = body(session);
+          Execute(session.db, "COMMIT");
+          return result;
+        }
+      } catch (...) {
+        sqlite3_exec(session.db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+      }
+    } catch (const StoreError& error) {
+      Refuse(error.number, what, where, error.reason);
+    }
+  }
+
+ private:
+  Store() = default;
+
+  void Close() {
+    // A connection inherited through fork belongs to the parent: closing it here would
+    // release the parent's locks and could checkpoint under its feet. It is left alone.
+    if (db_ && pid_ == ::getpid()) sqlite3_close(db_);
+    db_ = nullptr;
+  }
+
+  std::string DatabasePath() {
+    if (!chosenPath_.empty()) return chosenPath_;
+    if (const char* variable = std::getenv(kDatabaseVariable); variable && *variable) return variable;
+    const std::string folder = UserConfigFolder();
+    CreateFolders(folder);
+    return folder + "/registry.db";
+  }
+
+  sqlite3* Connection() {
+    if (db_ && pid_ != ::getpid()) db_ = nullptr;
+    if (db_) return db_;
+    const std::string path = DatabasePath();
+    sqlite3* db = nullptr;
+    const int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    try {
+      if (rc != SQLITE_OK) {
+        if (!db) throw StoreError{rc, sqlite3_errstr(rc)};
+        ThrowSqlite(db);
+      }
+      sqlite3_extended_result_codes(db, 1);
+      sqlite3_busy_timeout(db, kBusyTimeoutMs);
+      Prepare(db);
+    } catch (const StoreError& error) {
+      sqlite3_close(db);
+      Refuse(error.number, "Cannot open the registry database", path, error.reason);
+    }
+    db_ = db;
+    pid_ = ::getpid();
+    return db_;
+  }
+
+  static void Prepare(sqlite3* db) {
+    Execute(db, "PRAGMA journal_mode = WAL");
+    // With WAL, NORMAL may lose the last commits on power loss but never corrupts the file;
+    // an fsync per value written would make every right-click wait for the disk.
+    Execute(db, "PRAGMA synchronous = NORMAL");
+    Execute(db, "BEGIN IMMEDIATE");
+    try {
+      Statement version(db, "PRAGMA user_version");
+      const std::int64_t found = version.Step() ? version.Number(0) : 0;
+      if (found > kSchemaVersion)
+        throw StoreError{EPROTO, "the database was written by a newer version of the program"};
+      if (found == 0) Execute(db, kSchema);
+      Execute(db, "COMMIT");
+    } catch (...) {
+      sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+      throw;
+    }
+  }
+
+  std::mutex mutex_;
+  sqlite3* db_ = nullptr;
+  pid_t pid_ = 0;
+  std::string chosenPath_;
+  std::uint64_t generation_ = 1;
+};
+
+// ---- Keys and values
+
+void RequireKey(sqlite3* db, std::int64_t id) {
+  if (id == 0) throw StoreError{EBADF, "the key is not open"};
+  Statement s(db, "SELECT 1 FROM keys WHERE id = ?1");
+  if (!s.Bind(1, id).Step()) throw StoreError{ENOENT, "the key has been deleted"};
+}
+
+// Values are changed only through keys opened for writing, as Windows insists; a program
+// that forgets it then fails here too, not only on Windows.
+void RequireWritable(bool writable) {
+  if (!writable) throw StoreError{EACCES, "the key was opened for reading only"};
+}
+
+// The key at `path` below `id`, made with its missing parents when `create` is set.
+std::optional<std::int64_t> Walk(sqlite3* db, std::int64_t id, const std::string& path, bool create) {
+  for (const std::string& name : SplitPath(path)) {
+    const std::string folded = FoldName(name);
+    Statement find(db, "SELECT id FROM keys WHERE parent = ?1 AND folded = ?2");
+    if (find.Bind(1, id).BindText(2, folded).Step()) {
+      id = find.Number(0);
+      continue;
+    }
+    if (!create) return std::nullopt;
+    Statement add(db, "INSERT INTO keys(parent, name, folded) VALUES (?1, ?2, ?3)");
+    add.Bind(1, id).BindText(2, name).BindText(3, folded).Step();
+    id = sqlite3_last_insert_rowid(db);
+  }
+  return id;
+}
+
+bool HasSubKeys(sqlite3* db, std::int64_t id) {
+  Statement s(db, "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1");
+  return s.Bind(1, id).Step();
+}
+
+// The subkey at `path`, for a deletion: nullopt when it is missing.
+std::optional<std::int64_t> FindForDeletion(sqlite3* db, std::int64_t id, const std::string& path) {
+  RequireKey(db, id);
+  if (path.empty()) throw StoreError{EINVAL, "no subkey was named"};
+  return Walk(db, id, path, false);
+}
+
+}  // namespace
+
+std::optional<RegistryKey> RegistryKey::Open(RegistryRoot root, const std::string& path,
+                                             RegistryAccess access) {
+  const std::string where = Below(RootName(root), path);
+  std::optional<RegistryKey> key;
+  Store::Instance().Run(false, 0, "Cannot open the registry key", where, [&](Session& s) {
+    if (std::optional<std::int64_t> id = Walk(s.db, RootId(root), path, false))
+      key.emplace(RegistryKey(*id, s.generation, access == RegistryAccess::kReadWrite, where));
+  });
+  return key;
+}
+
+RegistryKey RegistryKey::Create(RegistryRoot root, const std::string& path) {
+  const std::string where = Below(RootName(root), path);
+  return Store::Instance().Run(true, 0, "Cannot create the registry key", where, [&](Session& s) {
+    return RegistryKey(*Walk(s.db, RootId(root), path, true), s.generation, true, where);
+  });
+}
+
+std::optional<RegistryKey> RegistryKey::OpenSubKey(const std::string& path, RegistryAccess access) const {
+  const std::string where = Below(path_, path);
+  std::optional<RegistryKey> key;
+  Store::Instance().Run(false, generation_, "Cannot open the registry key", where, [&](Session& s) {
+    RequireKey(s.db, id_);
+    if (std::optional<std::int64_t> id = Walk(s.db, id_, path, false))
+      key.emplace(RegistryKey(*id, s.generation, access == RegistryAccess::kReadWrite, where));
+  });
+  return key;
+}
+
+RegistryKey RegistryKey::CreateSubKey(const std::string& path) const {
+  const std::string where = Below(path_, path);
+  return Store::Instance().Run(true, generation_, "Cannot create the registry key", where, [&](Session& s) {
+    RequireKey(s.db, id_);
+    return RegistryKey(*Walk(s.db, id_, path, true), s.generation, true, where);
+  });
+}
+
+RegistryKey::RegistryKey(RegistryKey&& other) noexcept
+    : id_(std::exchange(other.id_, 0)),
+      generation_(other.generation_),
+      writable_(other.writable_),
+      path_(std::move(other.path_)) {}
+
+RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
+  if (this != &other) {
+    id_ = std::exchange(other.id_, 0);
+    generation_ = other.generation_;
+    writable_ = other.writable_;
+    path_ = std::move(other.path_);
+  }
+  return *this;
+}
+
+RegistryKey::~RegistryKey() = default;
+
+void RegistryKey::SetValue(const std::string& name, RegistryType type, std::string_view data) {
+  Store::Instance().Run(true, generation_, "Cannot write " + ValueText(name), path_, [&](Session& s) {
+    RequireKey(s.db, id_);
+    RequireWritable(writable_);
+    // Replacing only type and data keeps the row, and with it the name's spelling and the
+    // value's place in the enumeration, as Windows does.
+    Statement upsert(s.db,
+                     "INSERT INTO key_values(key, name, folded, type, data) VALUES (?1, ?2, ?3, ?4, ?5) "
+                     "ON CONFLICT(key, folded) DO UPDATE SET type = excluded.type, data = excluded.data");
+    upsert.Bind(1, id_)
+        .BindText(2, name)
+        .BindText(3, FoldName(name))
+        .Bind(4, static_cast<std::int64_t>(type))
+        .BindBlob(5, data)
+        .Step();
+  });
+}
+
+void RegistryKey::SetString(const std::string& name, std::string_view text, RegistryType type) {
+  SetValue(name, type, EncodeRegistryString(text));
+}
+
+std::optional<RegistryValue> RegistryKey::QueryValue(const std::string& name) const {
+  return Store::Instance().Run(false, generation_, "Cannot read " + ValueText(name), path_, [&](Session& s) {
+    RequireKey(s.db, id_);
+    Statement query(s.db, "SELECT type, data FROM key_values WHERE key = ?1 AND folded = ?2");
+    std::optional<RegistryValue> value;
+    if (query.Bind(1, id_).BindText(2, FoldName(name)).Step())
+      value = RegistryValue{static_cast<RegistryType>(query.Number(0)), query.Bytes(1)};
+    return value;
+  });
+}
+
+std::optional<std::string> RegistryKey::QueryString(const std::string& name) const {
+  std::optional<RegistryValue> value = QueryValue(name);
+  if (!value) return std::nullopt;
+  if (value->type != RegistryType::kString && value->type != RegistryType::kExpandString)
+    Refuse(EINVAL, "Cannot read " + ValueText(name) + " as text", path_, "the value is not text");
+  return DecodeRegistryString(value->data);
+}
+
+bool RegistryKey::DeleteValue(const std::string& name) {
+  return Store::Instance().Run(true, generation_, "Cannot delete " + ValueText(name), path_, [&](Session& s) {
+    RequireKey(s.db, id_);
+    RequireWritable(writable_);
+    Statement erase(s.db, "DELETE FROM key_values WHERE key = ?1 AND folded = ?2");
+    erase.Bind(1, id_).BindText(2, FoldName(name)).Step();
+    return sqlite3_changes(s.db) > 0;
+  });
+}
+
+std::optional<std::string> RegistryKey::EnumValueName(std::uint32_t index) const {
+  return Store::Instance().Run(
+      false, generation_, "Cannot list the values of the registry key", path_, [&](Session& s) {
+        RequireKey(s.db, id_);
+        Statement query(s.db, "SELECT name FROM key_values WHERE key = ?1 ORDER BY seq LIMIT 1 OFFSET ?2");
+        std::optional<std::string> name;
+        if (query.Bind(1, id_).Bind(2, index).Step()) name = query.Bytes(0);
+        return name;
+      });
+}
+
+std::vector<std::pair<std::string, RegistryValue>> RegistryKey::Values() const {
+  return Store::Instance().Run(
+      false, generation_, "Cannot list the values of the registry key", path_, [&](Session& s) {
+        RequireKey(s.db, id_);
+        Statement query(s.db, "SELECT name, type, data FROM key_values WHERE key = ?1 ORDER BY seq");
+        query.Bind(1, id_);
+        std::vector<std::pair<std::string, RegistryValue>> values;
+        while (query.Step())
+          values.emplace_back(query.Bytes(0),
+                              RegistryValue{static_cast<RegistryType>(query.Number(1)), query.Bytes(2)});
+        return values;
+      });
+}
+
+std::vector<std::string> RegistryKey::SubKeyNames() const {
+  return Store::Instance().Run(false, generation_, "Cannot list the subkeys of the registry key", path_,
+                               [&](Session& s) {
+                                 RequireKey(s.db, id_);
+                                 Statement query(s.db, "SELECT name FROM keys WHERE parent = ?1 ORDER BY id");
+                                 query.Bind(1, id_);
+                                 std::vector<std::string> names;
+                                 while (query.Step()) names.push_back(query.Bytes(0));
+                                 return names;
+                               });
+}
+
+bool RegistryKey::DeleteSubKeyTree(const std::string& path) {
+  return Store::Instance().Run(
+      true, generation_, "Cannot delete the registry key", Below(path_, path), [&](Session& s) {
+        const std::optional<std::int64_t> id = FindForDeletion(s.db, id_, path);
+        if (!id) return false;
+        const char* const tree =
+            "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL "
+            "SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) ";
+        Statement values(s.db, (std::string(tree) + "DELETE FROM key_values WHERE key IN tree").c_str());
+        values.Bind(1, *id).Step();
+        Statement keys(s.db, (std::string(tree) + "DELETE FROM keys WHERE id IN tree").c_str());
+        keys.Bind(1, *id).Step();
+        return true;
+      });
+}
+
+bool RegistryKey::DeleteKey(const std::string& path) {
+  return Store::Instance().Run(true, generation_, "Cannot delete the registry key", Below(path_, path),
+                               [&](Session& s) {
+                                 const std::optional<std::int64_t> id = FindForDeletion(s.db, id_, path);
+                                 if (!id) return false;
+                                 if (HasSubKeys(s.db, *id))
+                                   throw StoreError{ENOTEMPTY, "the key has subkeys"};
+                                 Statement values(s.db, "DELETE FROM key_values WHERE key = ?1");
+                                 values.Bind(1, *id).Step();
+                                 Statement key(s.db, "DELETE FROM keys WHERE id = ?1");
+                                 key.Bind(1, *id).Step();
+                                 return true;
+                               });
+}
+
+bool RegistryValuesInCreationOrder() { return true; }
+
+void SetRegistryDatabasePath(const std::string& path) { Store::Instance().UsePath(path); }
+
+}  // namespace carvex::platform

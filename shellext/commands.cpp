@@ -1,0 +1,221 @@
+#include "commands.h"
+
+#include <optional>
+
+#include "handoff.h"
+#include "menu_config.h"
+#include "platform/error.h"
+#include "platform/file_info.h"
+#include "platform/shell_ops.h"
+#include "ui/app.h"
+
+namespace carvex {
+
+namespace {
+
+using platform::FileOperation;
+using platform::RuntimeError;
+
+constexpr char kSeveralItems[] = "*";
+constexpr char kFolderPickerTitle[] = "Select a destination folder";
+// Line feed then carriage return: the line break of every message text in this system.
+constexpr char kLineBreak[] = "\n\r";
+
+void ShowError(const std::string& text) {
+  ui::MsgBox(text, ui::MsgBoxButtons::kOkOnly, ui::MsgBoxIcon::kCritical, kMessageCaption);
+}
+
+void CopyPaths() {
+  const std::string fileName = ReadHandOffFileName();
+  if (fileName != kSeveralItems) {
+    ui::SetClipboardText(fileName);
+    return;
+  }
+  std::string text;
+  for (const std::string& path : ReadHandOffList()) text += path + "\r\n";
+  ui::SetClipboardText(text);
+}
+
+void CopySummary() {
+  if (ReadHandOffFileName() != kSeveralItems) ui::SetClipboardText(ReadSelectionSummary());
+}
+
+// One moment for the whole selection, so that files stamped together carry the same time.
+void Stamp(const std::string& record) {
+  const platform::FileTime now = platform::CurrentFileTime();
+  const std::string mask = ExtractElement(record, Element::kCommandLine);
+  const auto chosen = [&mask](std::size_t position) {
+    return mask.size() > position && mask[position] == '1';
+  };
+  for (const std::string& path : SelectionList()) {
+    std::optional<platform::FileTimesEditor> file;
+    try {
+      file.emplace(path);
+    } catch (const RuntimeError&) {
+      // A folder cannot be opened as a file; it is passed over without a word.
+      if (!PassesFolderTest(path)) ShowError("Could not get filehandle. Stamping failed");
+      continue;
+    }
+    try {
+      // Times that could not be read are not written back: that would set them to nonsense.
+      platform::FileTimes times = file->Read();
+      if (chosen(0)) times.creation = now;
+      if (chosen(1)) times.lastWrite = now;
+      if (chosen(2)) times.lastAccess = now;
+      file->Write(times);
+    } catch (const RuntimeError&) {
+      ShowError("Could not stamp file. Stamping failed");
+    }
+  }
+}
+
+platform::Collision CollisionFor(const std::string& record) {
+  if (HasFlag(record, Flag::kOverwrite)) return platform::Collision::kReplace;
+  if (HasFlag(record, Flag::kOverwriteAsk)) return platform::Collision::kAsk;
+  return platform::Collision::kRename;
+}
+
+// Where the system does not ask itself (POSIX), the question is ours: Yes replaces the file,
+// No keeps it and goes on with the next one, Cancel stops there.
+platform::ReplaceAnswer AskToReplace(const std::string& existing) {
+  switch (ui::MsgBox("The file \"" + existing + "\" already exists. Do you want to replace it?",
+                     ui::MsgBoxButtons::kYesNoCancel, ui::MsgBoxIcon::kNone, kMessageCaption)) {
+    case ui::MsgBoxResult::kYes:
+      return platform::ReplaceAnswer::kReplace;
+    case ui::MsgBoxResult::kNo:
+      return platform::ReplaceAnswer::kSkip;
+    default:
+      return platform::ReplaceAnswer::kCancel;
+  }
+}
+
+void Transfer(FileOperation operation, const std::string& record, const std::string& destination) {
+  try {
+    platform::TransferFiles(operation, SelectionList(), destination, CollisionFor(record), AskToReplace);
+  } catch (const RuntimeError& error) {
+    // Only where the system shows no error of its own does one arrive here.
+    const char* sentence = operation == FileOperation::kCopy ? "Could not copy. Copying failed"
+                                                             : "Could not move. Moving failed";
+    ShowError(std::string(sentence) + kLineBreak + kLineBreak + error.Description());
+  }
+}
+
+// A record without a destination would copy into whatever folder the file manager's process
+// happens to have as its current one; it is a configuration fault instead.
+void TransferToConfiguredFolder(FileOperation operation, const std::string& record) {
+  const std::string destination = ExtractElement(record, Element::kCommandLine);
+  if (destination.empty()) {
+    ShowConfigurationWarning();
+    return;
+  }
+  Transfer(operation, record, destination);
+}
+
+void TransferToChosenFolder(FileOperation operation, const std::string& record) {
+  const std::string destination = ui::BrowseForFolder(nullptr, kFolderPickerTitle);
+  if (destination.empty()) return;
+  Transfer(operation, record, destination);
+}
+
+void StartOpenWith() {
+  const std::string fileName = ReadHandOffFileName();
+  if (fileName == kSeveralItems) return;
+  if (!platform::ShowOpenWithDialog(fileName)) ShowError("Could not find dialog. Very strange...");
+}
+
+// The argument text is what the Windows shell passes on and what the error message shows.
+// POSIX programs get the same arguments one by one instead, the selected paths among them
+// unquoted and unparsed, so a quote or a ";" in a file name is never read as syntax.
+void LaunchExternal(const std::string& record) {
+  platform::CommandLaunch launch;
+  launch.file = ExtractCommand(record);
+  launch.argumentText = ExtractElement(record, Element::kCommandLine);
+  launch.arguments = SplitArguments(launch.argumentText);
+  const bool sendFile = HasFlag(record, Flag::kSendFile);
+  const bool sendFolder = HasFlag(record, Flag::kSendFolder);
+  if (sendFile || sendFolder) {
+    const std::string fileName = ReadHandOffFileName();
+    if (sendFile) {
+      launch.argumentText += " \"" + fileName + "\"";
+      launch.arguments.push_back(fileName);
+    }
+    if (sendFolder) {
+      const std::string folder = PassesFolderTest(fileName) ? fileName : ContainingFolder(fileName);
+      launch.argumentText += " \"" + folder + "\"";
+      // A file at the top of a POSIX file system lies in "/", not in "".
+      const bool inRoot = folder.empty() && !fileName.empty() && fileName.front() == '/';
+      launch.arguments.push_back(inRoot ? "/" : folder);
+    }
+  }
+  if (!platform::LaunchCommand(launch))
+    ShowError(std::string("Error executing command. Check the registry for errors.") + kLineBreak +
+              "Command:" + launch.file + kLineBreak + "Arguments:" + launch.argumentText);
+}
+
+}  // namespace
+
+bool PassesFolderTest(const std::string& path) {
+  const std::optional<std::uint32_t> attributes = platform::ReadFileAttributes(path);
+  return !attributes || (*attributes & platform::kAttributeDirectory) != 0;
+}
+
+std::vector<std::string> SelectionList() {
+  std::string fileName = ReadHandOffFileName();
+  if (fileName != kSeveralItems) return {std::move(fileName)};
+  return ReadHandOffList();
+}
+
+std::string ContainingFolder(const std::string& path) {
+  const std::size_t separator = path.find_last_of("\\/");
+  return separator == std::string::npos ? std::string() : path.substr(0, separator);
+}
+
+std::vector<std::string> SplitArguments(std::string_view text) {
+  std::vector<std::string> arguments;
+  std::string current;
+  bool inArgument = false;
+  bool quoted = false;
+  for (const char c : text) {
+    if (c == '"') {
+      quoted = !quoted;
+      inArgument = true;
+    } else if (!quoted && (c == ' ' || c == '\t' || c == '\n' || c == '\r')) {
+      if (inArgument) arguments.push_back(std::move(current));
+      current.clear();
+      inArgument = false;
+    } else {
+      current.push_back(c);
+      inArgument = true;
+    }
+  }
+  if (inArgument) arguments.push_back(std::move(current));
+  return arguments;
+}
+
+void RunItem(const std::string& record) {
+  switch (FindBuiltIn(ExtractCommand(record))) {
+    case BuiltIn::kCopyPath:
+      return CopyPaths();
+    case BuiltIn::kProps:
+      return CopySummary();
+    case BuiltIn::kStamp:
+      return Stamp(record);
+    case BuiltIn::kCopy:
+      return TransferToConfiguredFolder(FileOperation::kCopy, record);
+    case BuiltIn::kMove:
+      return TransferToConfiguredFolder(FileOperation::kMove, record);
+    case BuiltIn::kCopyFolder:
+      return TransferToChosenFolder(FileOperation::kCopy, record);
+    case BuiltIn::kMoveFolder:
+      return TransferToChosenFolder(FileOperation::kMove, record);
+    case BuiltIn::kAppStart:
+      return StartOpenWith();
+    case BuiltIn::kHSeparator:
+    case BuiltIn::kVSeparator:
+      return;
+    case BuiltIn::kNone:
+      return LaunchExternal(record);
+  }
+}
+
+}  // namespace carvex

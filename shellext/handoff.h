@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace carvex {
+
+// The hand-off key, under HKEY_CURRENT_USER: the selection that the context menu was last
+// initialised for, passed from the shell extension to the commands its menu starts.
+inline constexpr char kHandOffKeyPath[] = "SOFTWARE\\Orvane Software\\Carvex\\Ravelin";
+// The list of a multiple selection, spelled as the application opens it.
+inline constexpr char kHandOffListKeyPath[] = "Software\\Orvane Software\\Carvex\\Ravelin\\fileNames";
+// The longest path the hand-off carries, in UTF-16 code units.
+inline constexpr std::size_t kHandOffPathLimit = 260;
+
+// Records a selection: one path becomes SFileName and nothing else changes; any other number
+// sets SFileName to "*" and replaces the fileNames list with the paths, in selection order.
+// Throws RuntimeError at the first value that cannot be written.
+void WriteHandOffSelection(const std::vector<std::string>& paths);
+// Stores the selection summary (attribSt).
+void WriteSelectionSummary(const std::string& summary);
+
+// SFileName and attribSt; "" when missing. A value that is not text throws RuntimeError.
+std::string ReadHandOffFileName();
+std::string ReadSelectionSummary();
+// The paths of the fileNames list in the registry's enumeration order, without empty names.
+// Empty, and nothing reported, when the list cannot be opened.
+std::vector<std::string> ReadHandOffList();
+
+// `path` cut to kHandOffPathLimit UTF-16 units, never inside a character.
+std::string CutToHandOffLimit(std::string_view path);
+
+// Moves the hand-off key to `keyPath` under HKEY_CURRENT_USER, so that tests leave the
+// user's own selection alone; "" restores kHandOffKeyPath. Not for use while other threads
+// call this module.
+void OverrideHandOffKeyPath(const std::string& keyPath);
+// The hand-off key's path under HKEY_CURRENT_USER now: kHandOffKeyPath unless overridden.
+std::string HandOffKeyPath();
+
+}  // namespace carvex

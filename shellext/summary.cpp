@@ -1,0 +1,81 @@
+#include "summary.h"
+
+#include <optional>
+
+#include "commands.h"
+#include "handoff.h"
+#include "platform/file_info.h"
+
+namespace carvex {
+
+namespace {
+
+constexpr char kSeveralItems[] = "*";
+
+struct AttributeMark {
+  std::uint32_t attribute;
+  const char* set;
+  const char* clear;
+};
+
+// The last mark carries the blank that separates the marks from the size.
+constexpr AttributeMark kAttributeMarks[] = {
+    {platform::kAttributeArchive, "a", "-"},
+    {platform::kAttributeReadOnly, "w", "-"},
+    {platform::kAttributeHidden, "h", "-"},
+    {platform::kAttributeSystem, "s ", "- "},
+};
+
+std::string AttributeMarks(std::uint32_t attributes) {
+  std::string marks;
+  for (const AttributeMark& mark : kAttributeMarks)
+    marks += (attributes & mark.attribute) ? mark.set : mark.clear;
+  return marks;
+}
+
+std::string SummarizeSingle(const std::string& path) {
+  if (PassesFolderTest(path)) return "This is a directory";
+  const std::uint32_t attributes = platform::ReadFileAttributes(path).value_or(0);
+  const std::optional<std::int64_t> size = platform::ReadableFileSize(path);
+  if (!size) return "Can not read info on file";
+  return AttributeMarks(attributes) + FormatThousands(static_cast<std::uint64_t>(*size)) + " bytes";
+}
+
+std::string SummarizeSeveral(std::size_t count) {
+  std::size_t folders = 0;
+  std::uint64_t total = 0;
+  for (const std::string& path : ReadHandOffList()) {
+    if (PassesFolderTest(path)) {
+      ++folders;
+    } else if (const std::optional<std::int64_t> size = platform::ReadableFileSize(path)) {
+      total += static_cast<std::uint64_t>(*size);
+    }
+  }
+  const std::string bytes = FormatThousands(total) + " bytes";
+  if (folders == 0) return std::to_string(count) + " files, " + bytes;
+  // Another window may have replaced the list since `count` was taken; a negative number
+  // of files would describe nothing.
+  const std::size_t files = count > folders ? count - folders : 0;
+  return std::to_string(folders) + "+" + std::to_string(files) + ", " + bytes;
+}
+
+}  // namespace
+
+std::string FormatThousands(std::uint64_t value) {
+  const std::string digits = std::to_string(value);
+  std::string out;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out.push_back('.');
+    out.push_back(digits[i]);
+  }
+  return out;
+}
+
+std::string SummarizeSelection(std::size_t count) {
+  const std::string fileName = ReadHandOffFileName();
+  return fileName == kSeveralItems ? SummarizeSeveral(count) : SummarizeSingle(fileName);
+}
+
+void UpdateSummary(std::size_t count) { WriteSelectionSummary(SummarizeSelection(count)); }
+
+}  // namespace carvex

@@ -1,0 +1,223 @@
+// The SQLite store behind the registry on systems that have none.
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <thread>
+
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/registry.h"
+#include "support/temp_dir.h"
+
+namespace carvex::platform {
+namespace {
+
+using test::TempDir;
+
+constexpr RegistryRoot kUser = RegistryRoot::kCurrentUser;
+
+// Restores an environment variable when the test ends.
+class ScopedVariable {
+ public:
+  ScopedVariable(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) saved_ = old;
+    if (value)
+      ::setenv(name, value, 1);
+    else
+      ::unsetenv(name);
+  }
+  ~ScopedVariable() {
+    if (saved_)
+      ::setenv(name_, saved_->c_str(), 1);
+    else
+      ::unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> saved_;
+};
+
+class RegistryStoreTest : public testing::Test {
+ protected:
+  void SetUp() override { SetRegistryDatabasePath(database_); }
+  void TearDown() override { SetRegistryDatabasePath(""); }
+
+  TempDir temp_;
+  std::string database_ = temp_.File("registry.db");
+};
+
+// Runs `body` in a child process; its result is the child's exit code, 2 for an exception.
+pid_t RunInChild(const std::function<int()>& body) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    int code = 2;
+    try {
+      code = body();
+    } catch (...) {
+    }
+    ::_exit(code);
+  }
+  return pid;
+}
+
+int ExitCode(pid_t pid) {
+  int status = 0;
+  if (::waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+TEST_F(RegistryStoreTest, SubkeysEnumerateInCreationOrder) {
+  // Windows itself lists subkeys sorted by name; only the store promises creation order.
+  RegistryKey base = RegistryKey::Create(kUser, "Software\\Order");
+  for (const char* name : {"zeta", "Alpha", "mid"}) base.CreateSubKey(name);
+  EXPECT_EQ(base.SubKeyNames(), (std::vector<std::string>{"zeta", "Alpha", "mid"}));
+  base.DeleteSubKeyTree("Alpha");
+  base.CreateSubKey("ALPHA");
+  EXPECT_EQ(base.SubKeyNames(), (std::vector<std::string>{"zeta", "mid", "ALPHA"}));
+}
+
+TEST_F(RegistryStoreTest, RootsAreSeparate) {
+  RegistryKey::Create(RegistryRoot::kCurrentUser, "Software\\Same").SetString("v", "user");
+  RegistryKey::Create(RegistryRoot::kLocalMachine, "Software\\Same").SetString("v", "machine");
+  EXPECT_EQ(RegistryKey::Open(RegistryRoot::kCurrentUser, "Software\\Same")->QueryString("v"), "user");
+  EXPECT_EQ(RegistryKey::Open(RegistryRoot::kLocalMachine, "Software\\Same")->QueryString("v"), "machine");
+  EXPECT_FALSE(RegistryKey::Open(RegistryRoot::kClassesRoot, "Software\\Same"));
+}
+
+TEST_F(RegistryStoreTest, KeyPathsWithEmptyNamesAreRefused) {
+  EXPECT_THROW(RegistryKey::Create(kUser, "\\Software"), RuntimeError);
+  EXPECT_THROW(RegistryKey::Create(kUser, "Software\\\\x"), RuntimeError);
+  // A trailing separator is harmless, as in Windows.
+  RegistryKey::Create(kUser, "Software\\y\\").SetString("v", "1");
+  EXPECT_EQ(RegistryKey::Open(kUser, "Software\\y")->QueryString("v"), "1");
+}
+
+TEST_F(RegistryStoreTest, ValuesSurviveReopeningTheDatabase) {
+  RegistryKey::Create(kUser, "Software\\Kept").SetValue("v", RegistryType::kBinary, "abc");
+  SetRegistryDatabasePath(database_);
+  EXPECT_EQ(RegistryKey::Open(kUser, "Software\\Kept")->QueryValue("v"),
+            (RegistryValue{RegistryType::kBinary, "abc"}));
+}
+
+TEST_F(RegistryStoreTest, KeysFromAnotherDatabaseAreRefused) {
+  RegistryKey old = RegistryKey::Create(kUser, "Software\\Old");
+  SetRegistryDatabasePath(temp_.File("other.db"));
+  EXPECT_THROW(old.SetString("v", "x"), RuntimeError);
+  EXPECT_FALSE(RegistryKey::Open(kUser, "Software\\Old"));
+}
+
+TEST_F(RegistryStoreTest, DatabaseFileFollowsTheChosenPathThenVariableThenConfigFolder) {
+  struct Case {
+    const char* label;
+    bool choosePath;
+    const char* variable;  // null: unset
+    std::string expected;
+  };
+  const std::string chosen = temp_.File("chosen.db");
+  const std::string variable = temp_.File("variable.db");
+  const std::string config = temp_.File("config") + "/carvex/registry.db";
+  const Case cases[] = {
+      {"chosen path wins", true, variable.c_str(), chosen},
+      {"variable", false, variable.c_str(), variable},
+      {"empty variable", false, "", config},
+      {"no variable", false, nullptr, config},
+  };
+  const ScopedVariable xdg("XDG_CONFIG_HOME", temp_.File("config").c_str());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    const ScopedVariable override("CARVEX_REGISTRY_DB", c.variable);
+    SetRegistryDatabasePath(c.choosePath ? chosen : "");
+    RegistryKey::Create(kUser, "Software\\Here").SetString("case", c.label);
+    SetRegistryDatabasePath(c.expected);
+    std::optional<RegistryKey> key = RegistryKey::Open(kUser, "Software\\Here");
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key->QueryString("case"), c.label);
+  }
+}
+
+TEST_F(RegistryStoreTest, AFileThatIsNoDatabaseIsAClearError) {
+  temp_.Write("garbage.db", std::string(8192, 'x'));
+  SetRegistryDatabasePath(temp_.File("garbage.db"));
+  try {
+    RegistryKey::Create(kUser, "Software\\X");
+    FAIL() << "a text file was used as the database";
+  } catch (const RuntimeError& error) {
+    EXPECT_NE(error.Description().find("not a database"), std::string::npos) << error.Description();
+    EXPECT_NE(error.Description().find(temp_.File("garbage.db")), std::string::npos) << error.Description();
+  }
+  // The failed attempt leaves nothing behind: the next file works.
+  SetRegistryDatabasePath(database_);
+  RegistryKey::Create(kUser, "Software\\X").SetString("v", "fine");
+  EXPECT_EQ(RegistryKey::Open(kUser, "Software\\X")->QueryString("v"), "fine");
+}
+
+TEST_F(RegistryStoreTest, ProcessesWritingAndReadingAtOnceSeeWholeValues) {
+  const std::string first = test::PatternBytes(256 * 1024, 1);
+  const std::string second = test::PatternBytes(256 * 1024, 2);
+  RegistryKey::Create(kUser, "Software\\Shared").SetValue("blob", RegistryType::kBinary, first);
+  // The children find the database through the variable, as separate programs would.
+  const ScopedVariable variable("CARVEX_REGISTRY_DB", database_.c_str());
+  SetRegistryDatabasePath("");
+
+  const auto writer = [&](std::uint32_t seed) {
+    return [&, seed] {
+      RegistryKey key = *RegistryKey::Open(kUser, "Software\\Shared");
+      for (std::uint32_t i = 0; i < 120; ++i)
+        key.SetValue("blob", RegistryType::kBinary, (i + seed) % 2 ? first : second);
+      return 0;
+    };
+  };
+  const auto reader = [&] {
+    RegistryKey key = *RegistryKey::Open(kUser, "Software\\Shared", RegistryAccess::kRead);
+    for (int i = 0; i < 300; ++i) {
+      const std::optional<RegistryValue> value = key.QueryValue("blob");
+      if (!value || (value->data != first && value->data != second)) return 1;
+    }
+    return 0;
+  };
+  const pid_t children[] = {RunInChild(writer(0)), RunInChild(writer(1)), RunInChild(reader)};
+  for (pid_t child : children) EXPECT_EQ(ExitCode(child), 0) << "1: torn value, 2: error";
+
+  const std::optional<RegistryValue> last = RegistryKey::Open(kUser, "Software\\Shared")->QueryValue("blob");
+  ASSERT_TRUE(last);
+  EXPECT_TRUE(last->data == first || last->data == second);
+}
+
+TEST_F(RegistryStoreTest, AWriterKilledMidWayLeavesAReadableStore) {
+  const std::string first = test::PatternBytes(512 * 1024, 3);
+  const std::string second = test::PatternBytes(512 * 1024, 4);
+  RegistryKey::Create(kUser, "Software\\Crash").SetValue("blob", RegistryType::kBinary, first);
+  SetRegistryDatabasePath(database_);
+  for (int round = 0; round < 3; ++round) {
+    const pid_t child = RunInChild([&] {
+      RegistryKey key = *RegistryKey::Open(kUser, "Software\\Crash");
+      for (std::uint32_t i = 0;; ++i) {
+        key.SetValue("blob", RegistryType::kBinary, i % 2 ? first : second);
+        key.CreateSubKey("k" + std::to_string(i));
+      }
+      return 0;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100 + 70 * round));
+    ::kill(child, SIGKILL);
+    EXPECT_EQ(ExitCode(child), 128 + SIGKILL);
+  }
+  SetRegistryDatabasePath(database_);
+  RegistryKey key = *RegistryKey::Open(kUser, "Software\\Crash");
+  const std::optional<RegistryValue> value = key.QueryValue("blob");
+  ASSERT_TRUE(value);
+  EXPECT_TRUE(value->data == first || value->data == second);
+  key.SetString("after", "writable");
+  EXPECT_EQ(key.QueryString("after"), "writable");
+  EXPECT_TRUE(key.DeleteSubKeyTree("k0"));
+}
+
+}  // namespace
+}  // namespace carvex::platform

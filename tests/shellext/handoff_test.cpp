@@ -1,0 +1,156 @@
+#include "handoff.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <random>
+
+#include "platform/registry.h"
+#include "support/temp_dir.h"
+
+namespace carvex {
+namespace {
+
+using platform::RegistryKey;
+using platform::RegistryRoot;
+using test::NativePath;
+using test::TempDir;
+
+constexpr char kTestsKey[] = "Software\\Carvex Tests";
+
+// The hand-off key moves below a throwaway key, so a user's own selection is never touched;
+// where the registry is a database, that is a throwaway file as well.
+class HandOffTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    platform::SetRegistryDatabasePath(temp_.File("registry.db"));
+    leaf_ = "handoff-" + std::to_string(std::random_device()()) + "-" +
+            std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+    handOffKey_ = std::string(kTestsKey) + "\\" + leaf_ + "\\Ravelin";
+    OverrideHandOffKeyPath(handOffKey_);
+  }
+  void TearDown() override {
+    OverrideHandOffKeyPath("");
+    if (std::optional<RegistryKey> tests = RegistryKey::Open(RegistryRoot::kCurrentUser, kTestsKey))
+      tests->DeleteSubKeyTree(leaf_);
+    platform::SetRegistryDatabasePath("");
+  }
+
+  RegistryKey ListKey() const {
+    return RegistryKey::Create(RegistryRoot::kCurrentUser, handOffKey_ + "\\fileNames");
+  }
+
+  TempDir temp_;
+  std::string leaf_;
+  std::string handOffKey_;
+};
+
+// The list in selection order; Wine's registry can only be checked for the same paths.
+void ExpectList(std::vector<std::string> actual, std::vector<std::string> expected) {
+  if (!platform::RegistryValuesInCreationOrder()) {
+    std::sort(actual.begin(), actual.end());
+    std::sort(expected.begin(), expected.end());
+  }
+  EXPECT_EQ(actual, expected);
+}
+
+TEST_F(HandOffTest, NothingWrittenReadsEmpty) {
+  EXPECT_EQ(ReadHandOffFileName(), "");
+  EXPECT_EQ(ReadSelectionSummary(), "");
+  EXPECT_TRUE(ReadHandOffList().empty());
+  // A single selection makes the key but no list.
+  WriteHandOffSelection({NativePath("C:\\one.txt")});
+  EXPECT_EQ(ReadSelectionSummary(), "");
+  EXPECT_TRUE(ReadHandOffList().empty());
+}
+
+TEST_F(HandOffTest, SingleAfterSeveralKeepsTheOldList) {
+  const std::vector<std::string> several = {NativePath("C:\\b.txt"), NativePath("C:\\a.txt")};
+  WriteHandOffSelection(several);
+  EXPECT_EQ(ReadHandOffFileName(), "*");
+  WriteSelectionSummary("2 files");
+  WriteHandOffSelection({NativePath("C:\\single.txt")});
+  EXPECT_EQ(ReadHandOffFileName(), NativePath("C:\\single.txt"));
+  EXPECT_EQ(ReadSelectionSummary(), "2 files");
+  ExpectList(ReadHandOffList(), several);
+}
+
+TEST_F(HandOffTest, SeveralReplaceTheWholeList) {
+  WriteHandOffSelection({"x", "y", "z"});
+  ListKey().CreateSubKey("stray");
+  ListKey().SetString("", "stray default");
+  WriteHandOffSelection({"z", "new"});
+  ExpectList(ReadHandOffList(), {"z", "new"});
+  EXPECT_TRUE(ListKey().SubKeyNames().empty());
+  EXPECT_EQ(ListKey().QueryValue(""), std::nullopt);
+  for (const auto& [name, value] : ListKey().Values()) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(value.type, platform::RegistryType::kString);
+    EXPECT_EQ(value.data, platform::EncodeRegistryString(""));
+  }
+  // An empty selection still counts as "not one item".
+  WriteHandOffSelection({});
+  EXPECT_EQ(ReadHandOffFileName(), "*");
+  EXPECT_TRUE(ReadHandOffList().empty());
+}
+
+TEST_F(HandOffTest, PathsAreStoredUnchanged) {
+  temp_.MakeFolder("a folder");
+  temp_.Write("notes, draft 2.txt", "x");
+  const std::vector<std::string> paths = {
+      temp_.File("notes, draft 2.txt"),
+      temp_.File("a folder"),
+      NativePath("C:\\My Files\\  two  spaces ,comma.txt"),
+      NativePath("C:\\Caf\xC3\xA9\\\xD0\xAF\xD0\xB7\xD1\x8B\xD0\xBA \xF0\x9F\x93\x81.txt"),
+  };
+  WriteHandOffSelection(paths);
+  ExpectList(ReadHandOffList(), paths);
+  for (const std::string& path : paths) {
+    WriteHandOffSelection({path});
+    EXPECT_EQ(ReadHandOffFileName(), path);
+  }
+}
+
+TEST_F(HandOffTest, ReaderSkipsEmptyNames) {
+  WriteHandOffSelection({"first", "second"});
+  ListKey().SetString("", "");
+  ListKey().SetString("third", "");
+  ExpectList(ReadHandOffList(), {"first", "second", "third"});
+}
+
+TEST_F(HandOffTest, LongPathsAreCutTo260Units) {
+  const std::string emoji = "\xF0\x9F\x98\x80";  // two UTF-16 units
+  const std::string eAcute = "\xC3\xA9";         // one unit, two bytes
+  const auto repeat = [](const std::string& s, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += s;
+    return out;
+  };
+  struct Case {
+    std::string path;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {std::string(259, 'a'), std::string(259, 'a')},
+      {std::string(260, 'a'), std::string(260, 'a')},
+      {std::string(261, 'a'), std::string(260, 'a')},
+      {std::string(400, 'a'), std::string(260, 'a')},
+      {repeat(eAcute, 261), repeat(eAcute, 260)},
+      {std::string(258, 'a') + emoji + "b", std::string(258, 'a') + emoji},
+      {std::string(259, 'a') + emoji, std::string(259, 'a')},
+      {"", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path.size());
+    EXPECT_EQ(CutToHandOffLimit(c.path), c.expected);
+  }
+  // The writer cuts in both forms of the selection.
+  WriteHandOffSelection({cases[3].path});
+  EXPECT_EQ(ReadHandOffFileName(), cases[3].expected);
+  WriteHandOffSelection({cases[4].path, cases[5].path});
+  ExpectList(ReadHandOffList(), {cases[4].expected, cases[5].expected});
+}
+
+}  // namespace
+}  // namespace carvex

@@ -1,0 +1,356 @@
+// The program's forms in real windows: a split and a build driven through the widgets, Cancel
+// during a job, files dropped on the lists, and a screenshot of every form in both modes with
+// its layout checked.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAbstractScrollArea>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QUrl>
+#include <chrono>
+#include <thread>
+
+#include "frm_carvex.h"
+#include "frm_finished.h"
+#include "frm_options.h"
+#include "frm_zip_file.h"
+#include "mod_public.h"
+#include "platform/files.h"
+#include "progress_status.h"
+#include "qt_test_support.h"
+#include "support/temp_dir.h"
+#include "ui/app.h"
+
+namespace carvex {
+namespace {
+
+using test::ClickOn;
+using test::TempDir;
+using test::WidgetOf;
+using test::WindowOf;
+
+void ClickTab(const ui::TabStrip& strip, int index) {
+  QTabBar* bar = qobject_cast<QTabWidget*>(WidgetOf(strip))->tabBar();
+  QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index - 1).center());
+}
+
+void DropOn(const ui::ListView& list, const std::vector<std::string>& paths) {
+  QMimeData data;
+  QList<QUrl> urls;
+  for (const std::string& path : paths) urls << QUrl::fromLocalFile(QString::fromStdString(path));
+  data.setUrls(urls);
+  QWidget* viewport = qobject_cast<QAbstractScrollArea*>(WidgetOf(list))->viewport();
+  const QPoint at = viewport->rect().center();
+  QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(viewport, &enter);
+  ASSERT_TRUE(enter.isAccepted()) << list.Name() << " refused the drag";
+  QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(viewport, &drop);
+  test::Settle();
+}
+
+std::string Screenshot(QWidget* window, const std::string& name) {
+  QDir().mkpath(CARVEX_SCREENSHOT_DIR);
+  const QString path = QStringLiteral(CARVEX_SCREENSHOT_DIR "/") + QString::fromStdString(name) + ".png";
+  EXPECT_TRUE(window->grab().save(path)) << path.toStdString();
+  return path.toStdString();
+}
+
+// What a user would see as broken in a window: text cut off by its control, controls lying on
+// each other or on a frame's caption, controls reaching out of their container.
+std::vector<std::string> LayoutProblems(QWidget* window) {
+  std::vector<std::string> problems;
+  const auto name = [](const QWidget* w) { return w->objectName().toStdString(); };
+  const auto shown = [window](const QWidget* w) { return w->isVisibleTo(window) && !w->objectName().isEmpty(); };
+  for (QWidget* w : window->findChildren<QWidget*>()) {
+    if (!shown(w)) continue;
+    const QFontMetrics metrics = w->fontMetrics();
+    const QStyle* style = w->style();
+    if (auto* label = qobject_cast<QLabel*>(w); label && !label->text().isEmpty()) {
+      if (label->heightForWidth(label->width()) > label->height())
+        problems.push_back(name(w) + ": its text needs " + std::to_string(label->heightForWidth(label->width())) +
+                           " pixels of height, has " + std::to_string(label->height()));
+      if (metrics.horizontalAdvance(label->text().split(' ').first()) > label->width())
+        problems.push_back(name(w) + ": its first word is wider than the label");
+    } else if (auto* button = qobject_cast<QAbstractButton*>(w); button && !button->text().isEmpty()) {
+      const QString text = QString(button->text()).remove('&');
+      int needed = metrics.horizontalAdvance(text);
+      if (qobject_cast<QCheckBox*>(w))
+        needed += style->pixelMetric(QStyle::PM_IndicatorWidth) + style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
+      else if (qobject_cast<QRadioButton*>(w))
+        needed += style->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth) +
+                  style->pixelMetric(QStyle::PM_RadioButtonLabelSpacing);
+      else
+        needed += 2 * style->pixelMetric(QStyle::PM_ButtonMargin);
+      if (needed > button->width())
+        problems.push_back(name(w) + ": \"" + text.toStdString() + "\" needs " + std::to_string(needed) +
+                           " pixels of width, has " + std::to_string(button->width()));
+      if (metrics.height() > button->height()) problems.push_back(name(w) + ": its text is taller than the control");
+    } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
+      QStyleOptionGroupBox option;
+      option.initFrom(group);
+      option.text = group->title();
+      option.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+      option.lineWidth = 1;
+      const QRect caption = style->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, group);
+      for (QWidget* child : group->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        if (shown(child) && child->geometry().intersects(caption))
+          problems.push_back(name(child) + ": lies on the caption of " + name(w));
+    } else if (qobject_cast<QLineEdit*>(w) && metrics.height() + 4 > w->height()) {
+      problems.push_back(name(w) + ": its text is taller than the box");
+    }
+    if (QWidget* parent = w->parentWidget(); parent && parent != window && !parent->rect().contains(w->geometry()))
+      problems.push_back(name(w) + ": reaches out of " + name(parent));
+  }
+  // Siblings may not overlap; the tab strip lies under the panels it switches.
+  for (QWidget* parent : window->findChildren<QWidget*>()) {
+    std::vector<QWidget*> children;
+    for (QWidget* child : parent->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+      if (shown(child) && !qobject_cast<QTabWidget*>(child)) children.push_back(child);
+    for (std::size_t i = 0; i < children.size(); ++i)
+      for (std::size_t j = i + 1; j < children.size(); ++j)
+        if (children[i]->geometry().intersects(children[j]->geometry()))
+          problems.push_back(name(children[i]) + " overlaps " + name(children[j]));
+  }
+  return problems;
+}
+
+// Follows the progress dialog of a running job through its real bar: records each position,
+// holds every step a moment so the test can act mid-job, and runs `action` once from the event
+// loop when the bar first reaches `share` of its length.
+class ProgressWatcher {
+public:
+  ProgressWatcher(double share, std::function<void()> action) : share_(share), action_(std::move(action)) {
+    QObject::connect(&poll_, &QTimer::timeout, &poll_, [this] { Attach(); });
+    poll_.start(1);
+  }
+  std::vector<int> positions;
+  int length = 0;
+  bool fired = false;
+
+private:
+  void Attach() {
+    if (bar_ || !frmProgressStatus.IsLoaded()) return;
+    bar_ = qobject_cast<QProgressBar*>(WidgetOf(frmProgressStatus->pbProgress));
+    if (!bar_) return;
+    QObject::connect(bar_, &QProgressBar::valueChanged, &poll_, [this](int position) {
+      positions.push_back(position);
+      length = bar_->maximum();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      if (fired || position < share_ * length) return;
+      fired = true;
+      QTimer::singleShot(0, &poll_, action_);
+    });
+  }
+  double share_;
+  std::function<void()> action_;
+  QTimer poll_;
+  QProgressBar* bar_ = nullptr;
+};
+
+class QtFormsTest : public testing::Test {
+protected:
+  void SetUp() override {
+    OverrideAppFolders(app.Path(), app.Path());
+    CurrentMode = 0;
+    SplitFileCount = 0;
+    ZipChecked = false;
+    CommandLine.clear();
+    test::Qt().OnEndProgram([this] { ++endings; });
+  }
+  void TearDown() override {
+    for (const std::string& failure : dialogs.Failures()) ADD_FAILURE() << failure;
+    EXPECT_EQ(dialogs.Pending(), 0u) << "expected dialogs that never opened";
+    frmFinished.Reset();
+    frmZipFile.Reset();
+    frmProgressStatus.Reset();
+    frmOptions.Reset();
+    frmAbout.Reset();
+    frmCarvex.Reset();
+    ui::App().MainForm = nullptr;
+    OverrideAppFolders("", "");
+    test::Settle();
+  }
+  CarvexForm& ShowMain() {
+    frmCarvex->Show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(WindowOf(*frmCarvex)));
+    return *frmCarvex;
+  }
+  std::vector<std::string> ListedNames(const ui::ListView& list) {
+    std::vector<std::string> names;
+    auto* tree = qobject_cast<QTreeWidget*>(WidgetOf(list));
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) names.push_back(tree->topLevelItem(i)->text(0).toStdString());
+    return names;
+  }
+
+  TempDir app, src, dest;
+  test::DialogAnswerer dialogs;
+  int endings = 0;
+};
+
+TEST_F(QtFormsTest, SplitAndBuildThroughTheWindowGiveTheFileBackByteForByte) {
+  const std::string bytes = test::PatternBytes(1000000, 7);
+  src.Write("source.bin", bytes);
+  CarvexForm& w = ShowMain();
+
+  dialogs.ExpectOpen({src.File("source.bin")});
+  ClickOn(w.cmdSplitAddFiles);
+  EXPECT_EQ(ListedNames(w.lvwSplitFileNames), std::vector<std::string>{"source.bin"});
+  test::TypeInto(w.txtSplitDestination, dest.Folder());
+  ClickOn(w.optSizeKb);
+  test::TypeInto(w.txtSizeKb, "300");
+  dialogs.ExpectBox("You have chosen to split the file source.bin:", QMessageBox::Yes);
+  bool mainDisabled = false;
+  ProgressWatcher splitting(0.5, [&] {
+    mainDisabled = !WindowOf(w)->isEnabled();
+    Screenshot(WindowOf(*frmProgressStatus), "frmProgressStatus-split-running");
+  });
+  ClickOn(w.cmdAction);
+  EXPECT_TRUE(splitting.fired);
+  EXPECT_TRUE(mainDisabled) << "the main window took input during the split";
+  EXPECT_TRUE(WindowOf(w)->isEnabled());
+  EXPECT_FALSE(frmProgressStatus.IsLoaded());
+
+  const std::size_t piece = 300 * 1024;
+  for (std::size_t k = 0; k * piece < bytes.size(); ++k)
+    EXPECT_EQ(dest.Read(PieceFileName("source.bin", static_cast<std::int64_t>(k) + 1)), bytes.substr(k * piece, piece))
+        << "piece " << k + 1;
+  EXPECT_FALSE(platform::PathExists(dest.File(PieceFileName("source.bin", 5))));
+  EXPECT_TRUE(platform::PathExists(dest.File("source.bin.Bat")));
+
+  ClickTab(w.tbsTabs, 2);
+  EXPECT_EQ(CurrentMode, 2);
+  EXPECT_TRUE(WidgetOf(w.cmdAddBuildFile)->isVisible());
+  EXPECT_FALSE(WidgetOf(w.cmdSplitAddFiles)->isVisible());
+  dialogs.ExpectOpen({dest.File("source.bin.001.cvx")});
+  ClickOn(w.cmdAddBuildFile);
+  EXPECT_EQ(ListedNames(w.lvwBuildFileNames).size(), 4u);
+  TempDir out;
+  dialogs.ExpectFolder(out.Path());
+  ClickOn(w.cmdBuildBrowseDestination);
+  EXPECT_EQ(qobject_cast<QLineEdit*>(WidgetOf(w.txtBuildDestination))->text().toStdString(), out.Folder());
+  dialogs.ExpectBox("You have chosen to build a file:", QMessageBox::Yes);
+  ProgressWatcher building(0.5, [&] { Screenshot(WindowOf(*frmProgressStatus), "frmProgressStatus-build-running"); });
+  ClickOn(w.cmdAction);
+  EXPECT_TRUE(building.fired);
+  EXPECT_TRUE(out.Read("source.bin") == bytes) << "the built file differs from the source";
+  EXPECT_TRUE(WindowOf(w)->isEnabled());
+}
+
+TEST_F(QtFormsTest, CancelDuringASplitStopsItAndDeletesThePiecesMade) {
+  src.Write("big.bin", test::PatternBytes(24 << 20, 3));
+  CarvexForm& w = ShowMain();
+  dialogs.ExpectOpen({src.File("big.bin")});
+  ClickOn(w.cmdSplitAddFiles);
+  test::TypeInto(w.txtSplitDestination, dest.Folder());
+  ClickOn(w.optSizeMb);
+  dialogs.ExpectBox("You have chosen to split the file big.bin:", QMessageBox::Yes);
+  dialogs.ExpectBox("Are you sure you want to stop splitting this file?", QMessageBox::Yes);
+  dialogs.ExpectBox("of the files have already been created would you like to delete them?", QMessageBox::Yes);
+  ProgressWatcher job(0.3, [&] { ClickOn(frmProgressStatus->cmdCancel); });
+  ClickOn(w.cmdAction);
+
+  ASSERT_TRUE(job.fired);
+  // The bar went through positions short of its end, and stopped short of it.
+  ASSERT_GT(job.positions.size(), 10u);
+  EXPECT_GT(job.positions.back(), job.positions.front());
+  EXPECT_LT(job.positions.back(), job.length);
+  EXPECT_FALSE(SplitInProgress);
+  EXPECT_FALSE(frmProgressStatus.IsLoaded());
+  EXPECT_TRUE(WindowOf(w)->isEnabled());
+  EXPECT_TRUE(QDir(QString::fromStdString(dest.Path())).entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(QtFormsTest, DroppedFilesJoinTheListsAsTheAddButtonsWouldAddThem) {
+  src.Write("a.txt", "a");
+  src.Write("b.txt", "bb");
+  src.MakeFolder("folder");
+  CarvexForm& w = ShowMain();
+  DropOn(w.lvwSplitFileNames, {src.File("a.txt")});
+  EXPECT_EQ(ListedNames(w.lvwSplitFileNames), std::vector<std::string>{"a.txt"});
+  EXPECT_TRUE(WidgetOf(w.chkZipFile)->isEnabled());
+  DropOn(w.lvwSplitFileNames, {src.File("folder"), src.File("b.txt")});
+  EXPECT_EQ(ListedNames(w.lvwSplitFileNames), (std::vector<std::string>{"a.txt", "b.txt"}));
+  // Two files are zipped before a split: the box is ticked and locked.
+  EXPECT_TRUE(qobject_cast<QCheckBox*>(WidgetOf(w.chkZipFile))->isChecked());
+  EXPECT_FALSE(WidgetOf(w.chkZipFile)->isEnabled());
+
+  for (int k : {1, 2, 3}) dest.Write(PieceFileName("set.bin", k), std::string(10, 'x'));
+  ClickTab(w.tbsTabs, 2);
+  DropOn(w.lvwBuildFileNames, {dest.File(PieceFileName("set.bin", 2))});
+  EXPECT_EQ(ListedNames(w.lvwBuildFileNames),
+            (std::vector<std::string>{"set.bin.001.cvx", "set.bin.002.cvx", "set.bin.003.cvx"}));
+  EXPECT_EQ(w.txtBuildDestination.Text(), dest.Folder());
+}
+
+TEST_F(QtFormsTest, EveryFormInBothModesIsLaidOutWithoutClippingOrOverlap) {
+  src.Write("holiday video.mpg", std::string(2500, 'v'));
+  for (int k : {1, 2, 3}) dest.Write(PieceFileName("holiday video.mpg", k), std::string(1000, 'v'));
+  CarvexForm& w = ShowMain();
+  std::string source = src.File("holiday video.mpg");
+  w.AddSplitSourceFile(source);
+  w.AddBuildFile(dest.File(PieceFileName("holiday video.mpg", 1)));
+  const struct {
+    const char* mode;
+    int tab;
+    const char* status;
+  } modes[] = {
+      {"split", 1, "Splitting - holiday video.mpg.002.cvx"},
+      {"build", 2, "Building File - holiday video.mpg.002.cvx"},
+  };
+  for (const auto& m : modes) {
+    ClickTab(w.tbsTabs, m.tab);
+    test::Settle();
+    const struct {
+      const char* name;
+      std::function<ui::Form&()> show;
+    } forms[] = {
+        {"frmCarvex", [&]() -> ui::Form& { return w; }},
+        {"frmProgressStatus",
+         [&]() -> ui::Form& {
+           frmProgressStatus->lblStatus.SetCaption(m.status);
+           frmProgressStatus->pbProgress.SetMax(3000);
+           frmProgressStatus->pbProgress.SetValue(1250);
+           return *frmProgressStatus;
+         }},
+        {"frmZipFile", [&]() -> ui::Form& { return *frmZipFile; }},
+        {"frmOptions", [&]() -> ui::Form& { return *frmOptions; }},
+        {"frmFinished", [&]() -> ui::Form& { return *frmFinished; }},
+        {"frmAbout", [&]() -> ui::Form& { return *frmAbout; }},
+    };
+    for (const auto& f : forms) {
+      SCOPED_TRACE(std::string(f.name) + " in " + m.mode + " mode");
+      ui::Form& form = f.show();
+      CenterForm(form);
+      form.Show();
+      QWidget* window = WindowOf(form);
+      ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+      test::Settle();
+      Screenshot(window, std::string(f.name) + "-" + m.mode);
+      for (const std::string& problem : LayoutProblems(window)) ADD_FAILURE() << problem;
+      if (&form != &w) form.Unload();
+    }
+  }
+}
+
+}  // namespace
+}  // namespace carvex

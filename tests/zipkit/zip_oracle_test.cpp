@@ -1,0 +1,259 @@
+// Archives checked against independent zip tools: Info-ZIP zip and unzip, 7-Zip and Python's
+// zipfile read what zipkit writes, and zipkit reads what they write. Linux build only.
+#include <gtest/gtest.h>
+
+#include <future>
+#include <sstream>
+
+#include "platform/files.h"
+#include "support/temp_dir.h"
+#include "zip_test_support.h"
+#include "zipkit/entry_names.h"
+#include "zipkit/errors.h"
+#include "zipkit/extract.h"
+#include "zipkit/self_extractor.h"
+#include "zipkit/zip_component.h"
+
+namespace carvex::zipkit {
+namespace {
+
+using carvex::test::TempDir;
+using test::ListFolder;
+using test::RunProgram;
+
+const std::string kPython = "/usr/bin/python3";
+const std::string kNonAsciiName =
+    "Gr\xC3\xBC\xC3\x9F"
+    "e \xD0\xB4 \xE6\x96\x87.txt";
+
+std::string TextBytes(std::size_t size) {
+  std::string text;
+  for (int line = 0; text.size() < size; ++line)
+    text += "Record " + std::to_string(line) + " of the ledger, amount " +
+            std::to_string(line * 7919 % 100000) + "\n";
+  text.resize(size);
+  return text;
+}
+
+void Zip(const std::string& archive, const std::vector<std::string>& paths, int level,
+         const std::string& password = {}) {
+  ZipComponent zip;
+  zip.SetCompressionLevel(level);
+  zip.StartAddJob();
+  zip.SetEncrypt(!password.empty());
+  zip.SetPassword(password);
+  zip.SetArchivePath(archive);
+  for (const std::string& path : paths) zip.SourceFiles().AddItem(path);
+  zip.Add();
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// unzip -t, 7z t and (for unencrypted archives) python -m zipfile -t all pass the archive. The
+// tools run side by side: on the large archives each takes seconds.
+void ExpectToolsAccept(const std::string& archive, const std::string& password = {},
+                       const std::vector<std::string>& sevenZipOptions = {}) {
+  auto unzip = std::async(std::launch::async, [&] {
+    return password.empty() ? RunProgram("unzip", {"-tq", archive})
+                            : RunProgram("unzip", {"-tq", "-P", password, archive});
+  });
+  auto sevenZip = std::async(std::launch::async, [&] {
+    std::vector<std::string> arguments = {"t", archive};
+    if (!password.empty()) arguments.push_back("-p" + password);
+    arguments.insert(arguments.end(), sevenZipOptions.begin(), sevenZipOptions.end());
+    return RunProgram("7z", arguments);
+  });
+  // Python's zipfile tests encrypted archives only when given the password.
+  auto python = std::async(std::launch::async, [&] {
+    return password.empty() ? RunProgram(kPython, {"-m", "zipfile", "-t", archive}) : test::ProgramRun{0, ""};
+  });
+  const test::ProgramRun unzipRun = unzip.get();
+  EXPECT_EQ(unzipRun.exitCode, 0) << unzipRun.output;
+  const test::ProgramRun sevenZipRun = sevenZip.get();
+  EXPECT_EQ(sevenZipRun.exitCode, 0) << sevenZipRun.output;
+  EXPECT_NE(sevenZipRun.output.find("Everything is Ok"), std::string::npos) << sevenZipRun.output;
+  EXPECT_EQ(sevenZipRun.output.find("WARNING"), std::string::npos) << sevenZipRun.output;
+  const test::ProgramRun pythonRun = python.get();
+  EXPECT_EQ(pythonRun.exitCode, 0) << pythonRun.output;
+  EXPECT_EQ(pythonRun.output.find("corrupted"), std::string::npos) << pythonRun.output;
+}
+
+// What Python's zipfile reads from the central directory, one line per entry.
+std::vector<std::string> PythonSees(const std::string& archive, const std::string& expression) {
+  const auto run = RunProgram(kPython, {"-c",
+                                        "import sys, zipfile\n"
+                                        "for i in zipfile.ZipFile(sys.argv[1]).infolist(): print(" +
+                                            expression + ")",
+                                        archive});
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  return Lines(run.output);
+}
+
+bool HasZip64EndRecord(const std::string& archive) {
+  return carvex::test::ReadFileBytes(archive).find(std::string("PK\x06\x06", 4)) != std::string::npos;
+}
+
+TEST(ZipOracles, ReadWhatZipkitWrites) {
+  const struct {
+    const char* label;
+    int level;
+    std::string password;
+    std::vector<std::string> names;
+  } cases[] = {
+      {"stored", 0, "", {"a.txt"}},
+      {"best", 9, "", {"a.txt", "b.bin", "empty"}},
+      {"encrypted", 9, "pa55 word", {"a.txt", "b.bin"}},
+      {"encrypted, stored", 0, "pw", {"a.txt", "empty"}},
+      {"name outside ASCII", 6, "", {kNonAsciiName, "a.txt"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    TempDir dir;
+    std::vector<std::string> paths;
+    for (const std::string& name : c.names) {
+      dir.Write(name, name == "empty"   ? ""
+                      : name == "b.bin" ? carvex::test::PatternBytes(300000, 2)
+                                        : TextBytes(400000));
+      paths.push_back(dir.File(name));
+    }
+    Zip(dir.File("out.zip"), paths, c.level, c.password);
+    ExpectToolsAccept(dir.File("out.zip"), c.password);
+    EXPECT_EQ(PythonSees(dir.File("out.zip"), "i.filename"), c.names);
+    EXPECT_FALSE(HasZip64EndRecord(dir.File("out.zip")));
+  }
+}
+
+TEST(ZipOracles, ReadZip64RecordsFrom65535EntriesOn) {
+  for (const std::size_t count : {std::size_t{65534}, std::size_t{65535}}) {
+    SCOPED_TRACE(count);
+    TempDir dir;
+    dir.Write("x.txt", "x");
+    Zip(dir.File("many.zip"), std::vector<std::string>(count, dir.File("x.txt")), 0);
+    EXPECT_EQ(HasZip64EndRecord(dir.File("many.zip")), count >= 65535);
+    ExpectToolsAccept(dir.File("many.zip"));
+    const std::vector<std::string> names = PythonSees(dir.File("many.zip"), "i.filename");
+    ASSERT_EQ(names.size(), count);
+    EXPECT_EQ(names.back(), "x (" + std::to_string(count) + ").txt");
+  }
+}
+
+TEST(ZipOracles, ReadAnEntryPast4GiB) {
+  TempDir dir;
+  const std::int64_t size = (std::int64_t{41} << 30) / 10;
+  dir.MakeSparse("huge.bin", size);
+  dir.Write("after.txt", "after the big one");
+  Zip(dir.File("big.zip"), {dir.File("huge.bin"), dir.File("after.txt")}, 1);
+  platform::RemoveFile(dir.File("huge.bin"));
+  ExpectToolsAccept(dir.File("big.zip"));
+  EXPECT_EQ(PythonSees(dir.File("big.zip"), "i.file_size"),
+            (std::vector<std::string>{std::to_string(size), "17"}));
+  // The archive itself stays small: only the entry needs ZIP64 fields.
+  EXPECT_FALSE(HasZip64EndRecord(dir.File("big.zip")));
+
+  std::int64_t done = 0;
+  ExtractOptions options;
+  options.progress = [&](int kind, const std::string&, std::int64_t bytes) {
+    if (kind == kBytesDone) done += bytes;
+  };
+  TestArchive(dir.File("big.zip"), options);
+  EXPECT_EQ(done, size + 17);
+}
+
+struct ToolFile {
+  std::string name;
+  std::string bytes;
+};
+
+const std::vector<ToolFile>& ToolFiles() {
+  static const std::vector<ToolFile> files = {
+      {"text.txt", TextBytes(500000)},        {"random.bin", carvex::test::PatternBytes(200000, 6)},
+      {"sub/inner.txt", "inside a folder"},   {"empty.txt", ""},
+      {kNonAsciiName, "named outside ASCII"},
+  };
+  return files;
+}
+
+TEST(ZipOracles, ZipkitExtractsWhatOtherToolsWrite) {
+  const struct {
+    const char* label;
+    std::string command;  // run in the folder of the files; $1 is the archive
+    std::string password;
+  } cases[] = {
+      {"zip -P", "zip -q -r -P 'pw 1' \"$1\" .", "pw 1"},
+      {"7z ZipCrypto", "7z a -tzip -mem=ZipCrypto '-ppw 1' \"$1\" . >/dev/null", "pw 1"},
+      {"zip, ZIP64 forced", "zip -q -r -fz \"$1\" .", ""},
+      {"7z deflate", "7z a -tzip -mx=9 \"$1\" . >/dev/null", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    TempDir sources;
+    sources.MakeFolder("sub");
+    for (const ToolFile& file : ToolFiles()) sources.Write(file.name, file.bytes);
+    TempDir target;
+    const auto made =
+        RunProgram("sh", {"-c", "cd \"$0\" && " + c.command, sources.Path(), target.File("t.zip")});
+    ASSERT_EQ(made.exitCode, 0) << made.output;
+    ZipComponent zip;
+    zip.SetArchivePath(target.File("t.zip"));
+    zip.SetPassword(c.password);
+    zip.Extract();
+    for (const ToolFile& file : ToolFiles()) EXPECT_EQ(target.Read(file.name), file.bytes) << file.name;
+  }
+}
+
+TEST(ZipOracles, UnknownMethodsAndHostileNamesFailClearly) {
+  TempDir dir;
+  dir.Write("a.txt", TextBytes(100000));
+  const auto made =
+      RunProgram("sh", {"-c", "cd \"$0\" && 7z a -tzip -mm=Deflate64 d64.zip a.txt >/dev/null", dir.Path()});
+  ASSERT_EQ(made.exitCode, 0) << made.output;
+  dir.MakeFolder("inner");
+  const auto hostile = RunProgram(kPython, {"-c",
+                                            "import sys, zipfile\n"
+                                            "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+                                            "  z.writestr('fine.txt', 'fine')\n"
+                                            "  z.writestr('../evil.txt', 'payload')\n",
+                                            dir.File(JoinPath("inner", "hostile.zip"))});
+  ASSERT_EQ(hostile.exitCode, 0) << hostile.output;
+
+  ExtractOptions options;
+  options.folder = dir.File("out");
+  const auto deflate64 = test::RaisedBy([&] { ExtractArchive(dir.File("d64.zip"), options); });
+  EXPECT_EQ(deflate64.number, static_cast<long>(ZipError::kUnsupported)) << deflate64.description;
+  EXPECT_NE(deflate64.description.find("method 9"), std::string::npos) << deflate64.description;
+
+  options.folder = dir.File("inner");
+  const auto unsafe =
+      test::RaisedBy([&] { ExtractArchive(dir.File(JoinPath("inner", "hostile.zip")), options); });
+  EXPECT_EQ(unsafe.number, static_cast<long>(ZipError::kUnsafeEntry)) << unsafe.description;
+  EXPECT_EQ(ListFolder(dir.File("inner")), std::vector<std::string>{"hostile.zip"});
+  EXPECT_FALSE(platform::PathExists(dir.File("evil.txt")));
+}
+
+TEST(ZipOracles, ListAndTestTheSelfExtractingProgram) {
+  TempDir dir;
+  dir.Write("a.txt", TextBytes(300000));
+  dir.Write(kNonAsciiName, "x");
+  Zip(dir.File("Setup.zip"), {dir.File("a.txt"), dir.File(kNonAsciiName)}, 9);
+  const std::string program =
+      ConvertToSelfExtractor(dir.File("Setup.zip"), JoinPath(platform::AppPath(), "ZipSFX.bin"), {}, {});
+  // Exit code 0: no "extra bytes at beginning" warning, so every offset was corrected.
+  const auto unzip = RunProgram("unzip", {"-l", program});
+  EXPECT_EQ(unzip.exitCode, 0) << unzip.output;
+  EXPECT_NE(unzip.output.find("a.txt"), std::string::npos) << unzip.output;
+  EXPECT_NE(unzip.output.find(kNonAsciiName), std::string::npos) << unzip.output;
+  const auto sevenZip = RunProgram("7z", {"l", program});
+  EXPECT_EQ(sevenZip.exitCode, 0) << sevenZip.output;
+  EXPECT_NE(sevenZip.output.find("a.txt"), std::string::npos) << sevenZip.output;
+  EXPECT_NE(sevenZip.output.find(kNonAsciiName), std::string::npos) << sevenZip.output;
+  // Told the type, 7z has no reason to warn that an ELF program named .exe is no PE file.
+  ExpectToolsAccept(program, {}, {"-tzip"});
+}
+
+}  // namespace
+}  // namespace carvex::zipkit

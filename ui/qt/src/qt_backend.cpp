@@ -1,0 +1,175 @@
+#include "ui/qt_backend.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QEventLoop>
+#include <QUrl>
+#include <QWindow>
+#include <cstdio>
+#include <cstdlib>
+
+#include "form_view.h"
+#include "ui/app.h"
+
+namespace carvex::ui {
+
+QtBackend::QtBackend() {
+  // The forms are laid out in fixed pixels: one style on every desktop keeps them as tested.
+  QApplication::setStyle(QStringLiteral("Fusion"));
+  QApplication::setWindowIcon(ApplicationIcon());
+}
+
+QtBackend::~QtBackend() {
+  for (auto& [form, view] : views_) {
+    *view->alive = false;
+    delete view->window;
+  }
+  views_.clear();
+  for (auto& [form, loop] : modalLoops_) loop->exit(0);
+  if (&App().GetBackend() == this) App().SetBackend(nullptr);
+}
+
+QtBackend::FormView* QtBackend::ViewOf(const Form& form) {
+  const auto it = views_.find(&form);
+  return it == views_.end() ? nullptr : it->second.get();
+}
+
+QWidget* QtBackend::Window(const Form& form) {
+  FormView* view = ViewOf(form);
+  return view ? view->window.data() : nullptr;
+}
+
+QWidget* QtBackend::Widget(const Control& control) {
+  FormView* view = ViewOf(control.Parent());
+  if (!view) return nullptr;
+  RebuildStaleLists(*view);
+  const auto it = view->widgets.find(&control);
+  return it == view->widgets.end() ? nullptr : it->second;
+}
+
+QAction* QtBackend::Action(const Menu& menu) {
+  FormView* view = ViewOf(menu.Parent());
+  if (!view) return nullptr;
+  const auto it = view->actions.find(&menu);
+  return it == view->actions.end() ? nullptr : it->second;
+}
+
+// Dialogs need an owner that takes input: a child of a disabled window (the main window
+// during a job) would be disabled too.
+QWidget* QtBackend::OwnerWindow(const Form* owner) {
+  const auto usable = [](QWidget* w) { return w && w->isVisible() && w->isEnabled(); };
+  if (owner)
+    if (QWidget* w = Window(*owner); usable(w)) return w;
+  if (QWidget* modal = QApplication::activeModalWidget(); usable(modal)) return modal;
+  if (QWidget* active = QApplication::activeWindow(); usable(active)) return active;
+  if (const Form* main = App().MainForm)
+    if (QWidget* w = Window(*main); usable(w)) return w;
+  return nullptr;
+}
+
+void QtBackend::DoEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+void QtBackend::FormLoaded(Form& form) {
+  DropView(form);
+  views_.emplace(&form, CreateFormView(form));
+}
+
+void QtBackend::ShowForm(Form& form, bool modal) {
+  FormView* view = ViewOf(form);
+  if (!view) return;
+  QWidget* window = view->window;
+  PlaceWindow(*view);
+  // Dialogs stay above the main window without being its Qt children, which it would disable.
+  if (const Form* main = App().MainForm; main && main != &form)
+    if (QWidget* owner = Window(*main)) {
+      window->winId();
+      owner->winId();
+      window->windowHandle()->setTransientParent(owner->windowHandle());
+    }
+  const Qt::WindowModality modality = modal ? Qt::ApplicationModal : Qt::NonModal;
+  if (window->windowModality() != modality) {
+    window->hide();
+    window->setWindowModality(modality);
+  }
+  const bool shown = window->isVisible();
+  window->show();
+  if (shown) window->raise();
+  window->activateWindow();
+  if (!modal) return;
+
+  QEventLoop loop;
+  modalLoops_.emplace_back(&form, &loop);
+  if (form.IsLoaded() && form.Visible()) loop.exec(QEventLoop::DialogExec);
+  std::erase_if(modalLoops_, [&](const auto& entry) { return entry.second == &loop; });
+}
+
+void QtBackend::ExitModalLoops(const Form& form) {
+  for (auto& [shown, loop] : modalLoops_)
+    if (shown == &form) loop->exit(0);
+}
+
+void QtBackend::FormHidden(Form& form) { ExitModalLoops(form); }
+
+void QtBackend::FormUnloaded(Form& form) {
+  ExitModalLoops(form);
+  DropView(form);
+}
+
+void QtBackend::DropView(const Form& form) {
+  const auto it = views_.find(&form);
+  if (it == views_.end()) return;
+  FormView& view = *it->second;
+  *view.alive = false;
+  // The window may be the one whose event is being handled now.
+  if (view.window) {
+    view.window->hide();
+    view.window->deleteLater();
+  }
+  views_.erase(it);
+}
+
+void QtBackend::PropertyChanged(Control& control, Property property) {
+  if (FormView* view = ViewOf(control.Parent())) ApplyProperty(*view, control, property);
+}
+
+bool QtBackend::ShellOpen(const std::string& path, Form* /*owner*/) {
+  const QString target = Q(path);
+  const QUrl url = target.contains(QStringLiteral("://")) ? QUrl(target) : QUrl::fromLocalFile(target);
+  return QDesktopServices::openUrl(url);
+}
+
+void QtBackend::SetClipboardText(const std::string& text) { QGuiApplication::clipboard()->setText(Q(text)); }
+
+// The program ends here and now, from whatever nested loop a handler runs in, without the
+// unload steps: settings are already saved by the callers and every file is written through.
+void QtBackend::EndProgram() {
+  if (endProgram_) {
+    endProgram_();
+    return;
+  }
+  QCoreApplication::exit(0);
+  std::fflush(nullptr);
+  std::_Exit(0);
+}
+
+struct QtProgram::Application {
+  Application(int& argc, char** argv) : app(argc, argv) {}
+  QApplication app;
+};
+
+QtProgram::QtProgram(int& argc, char** argv)
+    : app_(std::make_unique<Application>(argc, argv)), backend_(std::make_unique<QtBackend>()) {
+  // Closing a window is the form's business (the main window's unload ends the program).
+  QApplication::setQuitOnLastWindowClosed(false);
+  App().SetBackend(backend_.get());
+}
+
+QtProgram::~QtProgram() {
+  backend_.reset();
+  app_.reset();
+}
+
+int QtProgram::Run() { return QApplication::exec(); }
+
+}  // namespace carvex::ui

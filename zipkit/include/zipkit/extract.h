@@ -1,0 +1,61 @@
+#pragma once
+
+// Unpacking, shared by the zip component and the self-extracting program.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "zipkit/progress.h"
+
+namespace carvex::zipkit {
+
+// What becomes of an entry whose output name is taken already.
+enum class ExistingFile {
+  kKeepBoth,  // the existing file stays; the entry is written under the first free "name (n).ext"
+  kReplace,   // the entry replaces the file once it is complete; a failed entry leaves it alone
+  kSkip,      // the existing file stays and the entry is not written
+};
+
+struct ExtractOptions {
+  // Where the entries land, their folders recreated below it; created when missing.
+  std::string folder;
+  // For encrypted entries; empty when there is none.
+  std::string password;
+  // Decides for each taken output name (full path); when unset, both files are kept.
+  std::function<ExistingFile(const std::string& path)> onExisting;
+  // Asked, with the entry's name, when an encrypted entry finds no password or a wrong one; up
+  // to three times per entry. nullopt gives up. When unset, the missing or wrong password fails.
+  std::function<std::optional<std::string>(const std::string& entryName)> askPassword;
+  // kFileBegins carries the path actually written; kBytesDone counts uncompressed bytes.
+  ProgressHandler progress;
+};
+
+struct ExtractResult {
+  std::int64_t filesWritten = 0;
+  std::int64_t filesSkipped = 0;
+};
+
+// Unpacks the archive at `archivePath`, which may have a program in front of it. Every entry's
+// name is checked before anything is written: one that would land outside `options.folder`
+// (absolute, drive or UNC prefixed, climbing out with "..") fails the whole call with
+// ZipError::kUnsafeEntry, naming the entry. Sizes and CRC-32 are checked; an entry that fails
+// leaves no partial file behind, and the entries before it stay written.
+ExtractResult ExtractArchive(const std::string& archivePath, const ExtractOptions& options);
+
+// Reads every entry as ExtractArchive would and checks it, writing nothing; `options.folder`
+// and `options.onExisting` play no part.
+void TestArchive(const std::string& archivePath, const ExtractOptions& options);
+
+struct EntryInfo {
+  std::string name;  // UTF-8, as stored
+  std::uint64_t size = 0;
+  bool encrypted = false;
+  bool isFolder = false;
+};
+
+std::vector<EntryInfo> ListArchive(const std::string& archivePath);
+
+}  // namespace carvex::zipkit

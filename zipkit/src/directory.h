@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "format.h"
+#include "platform/zipio.h"
+
+namespace carvex::zipkit {
+
+// The central directory of an archive, wherever the archive starts inside its file.
+struct Directory {
+  // Added to every offset the archive stores: the length of whatever was put in front of the
+  // archive without correcting its offsets (a self-extractor stub, for one). Zero for a plain
+  // archive and for one whose offsets count from the start of the file.
+  std::int64_t base = 0;
+  // Positions in the file.
+  std::int64_t centralStart = 0;
+  std::int64_t centralSize = 0;
+  // The first local header, or the central directory of an archive without entries.
+  std::int64_t archiveStart = 0;
+  std::vector<format::CentralEntry> entries;
+  std::string comment;
+};
+
+// `name` is the archive's path, for error descriptions.
+Directory ReadDirectory(platform::SeekableFile& archive, const std::string& name);
+
+// Position in the file of the entry's data, just past its local header.
+std::int64_t EntryDataStart(platform::SeekableFile& archive, const Directory& directory,
+                            const format::CentralEntry& entry, const std::string& label);
+
+}  // namespace carvex::zipkit

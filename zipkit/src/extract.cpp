@@ -1,0 +1,307 @@
+#include "zipkit/extract.h"
+
+#include <zlib.h>
+
+#include <cstring>
+#include <memory>
+
+#include "cleanup.h"
+#include "crypto.h"
+#include "directory.h"
+#include "format.h"
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/folders.h"
+#include "platform/zipio.h"
+#include "progress_reporter.h"
+#include "zipkit/entry_names.h"
+#include "zipkit/errors.h"
+
+namespace carvex::zipkit {
+
+namespace {
+
+constexpr std::size_t kChunkSize = 256 * 1024;
+constexpr int kPasswordQuestions = 3;
+
+using Sink = std::function<void(const char* data, std::size_t size)>;
+
+struct PlannedEntry {
+  const format::CentralEntry* entry = nullptr;
+  std::string name;
+  std::vector<std::string> elements;
+  bool isFolder = false;
+};
+
+std::string Label(const std::string& entryName, const std::string& archivePath) {
+  return "'" + entryName + "' from '" + archivePath + "'";
+}
+
+// Every name is checked before the first byte is written, so a hostile archive leaves nothing
+// behind, not even the harmless entries that precede the bad one.
+std::vector<PlannedEntry> PlanEntries(const Directory& directory, const std::string& archivePath) {
+  std::vector<PlannedEntry> plan;
+  plan.reserve(directory.entries.size());
+  for (const format::CentralEntry& entry : directory.entries) {
+    PlannedEntry planned;
+    planned.entry = &entry;
+    planned.name = format::EntryNameUtf8(entry);
+    auto elements = SafeEntryPath(planned.name);
+    if (!elements)
+      Fail(ZipError::kUnsafeEntry, "Nothing was extracted from '" + archivePath + "': its entry '" +
+                                       planned.name +
+                                       "' is absolute, leaves the target folder or names a device");
+    planned.elements = std::move(*elements);
+    planned.isFolder = planned.name.back() == '/' || planned.name.back() == '\\';
+    const std::string label = Label(planned.name, archivePath);
+    if ((entry.flags & format::kFlagStrongEncryption) != 0 || entry.method == format::kMethodAes)
+      Fail(ZipError::kUnsupported,
+           "Cannot unpack " + label + ": it uses an encryption other than the traditional zip encryption");
+    if (!planned.isFolder && entry.method != format::kMethodStored && entry.method != format::kMethodDeflated)
+      Fail(ZipError::kUnsupported, "Cannot unpack " + label + ": its compression method " +
+                                       std::to_string(entry.method) + " is not supported");
+    plan.push_back(std::move(planned));
+  }
+  return plan;
+}
+
+std::string JoinAll(std::string path, const std::vector<std::string>& elements) {
+  for (const std::string& element : elements) path = JoinPath(path, LocalName(element));
+  return path;
+}
+
+// The keys for the entry's data, once the password passes the check byte of the encryption
+// header. Writers set that byte from the CRC, or from the time when a data descriptor follows
+// the data; both are accepted, and the CRC catches the rare wrong password that passes.
+std::unique_ptr<ZipCrypto> OpenEncrypted(platform::SeekableFile& archive, std::int64_t dataStart,
+                                         const PlannedEntry& planned, const std::string& label,
+                                         std::string& password, const ExtractOptions& options) {
+  const format::CentralEntry& entry = *planned.entry;
+  char header[format::kEncryptionHeaderSize];
+  if (entry.compressedSize < format::kEncryptionHeaderSize ||
+      archive.ReadAt(dataStart, header, sizeof header) != sizeof header)
+    Fail(ZipError::kCorrupt, "Cannot unpack " + label + ": its encryption header is missing");
+  const auto byCrc = static_cast<std::uint8_t>(entry.crc >> 24);
+  const auto byTime = static_cast<std::uint8_t>(entry.modified.time >> 8);
+
+  bool triedWrong = false;
+  for (int asked = 0;; ++asked) {
+    if (!password.empty()) {
+      auto crypto = std::make_unique<ZipCrypto>(password);
+      char copy[sizeof header];
+      std::memcpy(copy, header, sizeof header);
+      crypto->Decrypt(copy, sizeof copy);
+      const auto check = static_cast<std::uint8_t>(copy[sizeof copy - 1]);
+      if (check == byCrc || check == byTime) return crypto;
+      triedWrong = true;
+    }
+    std::optional<std::string> answer;
+    if (options.askPassword && asked < kPasswordQuestions) answer = options.askPassword(planned.name);
+    if (!answer || answer->empty()) {
+      if (triedWrong) Fail(ZipError::kWrongPassword, "Cannot unpack " + label + ": the password is wrong");
+      Fail(ZipError::kNoPassword, "Cannot unpack " + label + ": it is encrypted and no password was given");
+    }
+    password = std::move(*answer);
+  }
+}
+
+// Reads `size` bytes of entry data from `position`, decrypts and inflates them and hands the
+// result to `sink`, checking the recorded size and CRC-32 as it goes.
+void UnpackData(platform::SeekableFile& archive, std::int64_t position, std::uint64_t size,
+                const format::CentralEntry& entry, ZipCrypto* crypto, const std::string& label,
+                ProgressReporter& progress, const Sink& sink) {
+  const auto damaged = [&](const std::string& why) {
+    Fail(ZipError::kCorrupt,
+         "Cannot unpack " + label + ": " + why + (crypto ? " (or the password is wrong)" : ""));
+  };
+  std::vector<char> input(kChunkSize);
+  std::uint64_t remaining = size;
+  const auto readChunk = [&]() -> std::size_t {
+    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kChunkSize));
+    if (archive.ReadAt(position, input.data(), want) != want)
+      Fail(ZipError::kCorrupt, "Cannot unpack " + label + ": the archive ends in the middle of its data");
+    if (crypto) crypto->Decrypt(input.data(), want);
+    position += static_cast<std::int64_t>(want);
+    remaining -= want;
+    return want;
+  };
+
+  uLong crc = ::crc32(0, nullptr, 0);
+  std::uint64_t produced = 0;
+  const auto deliver = [&](const char* data, std::size_t count) {
+    // Stops a bomb at its recorded size instead of filling the disk.
+    if (count > entry.uncompressedSize - produced) damaged("it holds more data than its recorded size");
+    crc = ::crc32(crc, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(count));
+    produced += count;
+    sink(data, count);
+    progress.BytesDone(static_cast<std::int64_t>(count));
+  };
+
+  if (entry.method == format::kMethodStored) {
+    if (size != entry.uncompressedSize) damaged("its recorded sizes disagree");
+    while (remaining > 0) deliver(input.data(), readChunk());
+  } else {
+    z_stream stream{};
+    if (::inflateInit2(&stream, -MAX_WBITS) != Z_OK)
+      Fail(ZipError::kCorrupt, "Cannot unpack " + label + ": not enough memory");
+    const std::unique_ptr<z_stream, int (*)(z_stream*)> end(&stream, ::inflateEnd);
+    std::vector<char> output(kChunkSize);
+    for (;;) {
+      if (stream.avail_in == 0 && remaining > 0) {
+        stream.avail_in = static_cast<uInt>(readChunk());
+        stream.next_in = reinterpret_cast<Bytef*>(input.data());
+      }
+      stream.next_out = reinterpret_cast<Bytef*>(output.data());
+      stream.avail_out = static_cast<uInt>(output.size());
+      const int result = ::inflate(&stream, Z_NO_FLUSH);
+      const std::size_t made = output.size() - stream.avail_out;
+      if (made > 0) deliver(output.data(), made);
+      if (result == Z_STREAM_END) break;
+      if (result != Z_OK && result != Z_BUF_ERROR) damaged("its compressed data is damaged");
+      if (made == 0 && stream.avail_in == 0 && remaining == 0) damaged("its compressed data ends too early");
+    }
+  }
+  if (produced != entry.uncompressedSize) damaged("it is shorter than its recorded size");
+  if (static_cast<std::uint32_t>(crc) != entry.crc) damaged("its CRC-32 does not match");
+}
+
+struct Output {
+  platform::SeekableFile file;
+  std::string writePath;
+  std::string finalPath;
+  bool replace = false;
+  bool skip = false;
+};
+
+// Claims the entry's output name, or another one when it is taken, as the caller decides.
+Output ClaimOutput(const std::string& target, const ExtractOptions& options) {
+  Output output;
+  output.finalPath = target;
+  if (output.file.CreateNew(target)) {
+    output.writePath = target;
+    return output;
+  }
+  const ExistingFile decision = options.onExisting ? options.onExisting(target) : ExistingFile::kKeepBoth;
+  if (decision == ExistingFile::kSkip) {
+    output.skip = true;
+    return output;
+  }
+  // A replacement is written beside the file first, so the existing one survives a failure.
+  const std::string folder = FolderPart(target);
+  const std::string name = FileNamePart(target);
+  for (int number = 2;; ++number) {
+    const std::string candidate = JoinPath(folder, NumberedName(name, number));
+    if (output.file.CreateNew(candidate)) {
+      output.writePath = candidate;
+      break;
+    }
+  }
+  if (decision == ExistingFile::kReplace)
+    output.replace = true;
+  else
+    output.finalPath = output.writePath;
+  return output;
+}
+
+void WriteEntry(platform::SeekableFile& archive, std::int64_t dataStart, std::uint64_t dataSize,
+                const PlannedEntry& planned, ZipCrypto* crypto, const std::string& label, Output& output,
+                ProgressReporter& progress) {
+  try {
+    std::int64_t at = 0;
+    UnpackData(archive, dataStart, dataSize, *planned.entry, crypto, label, progress,
+               [&](const char* data, std::size_t count) {
+                 output.file.WriteAt(at, data, count);
+                 at += static_cast<std::int64_t>(count);
+               });
+    output.file.Close();
+  } catch (...) {
+    output.file = platform::SeekableFile();
+    RemoveQuietly(output.writePath);
+    throw;
+  }
+  try {
+    platform::SetFileModificationTime(output.writePath, format::FromDosTime(planned.entry->modified));
+  } catch (const platform::RuntimeError&) {
+    // The file is complete; it merely keeps the time of its writing.
+  }
+  if (!output.replace) return;
+  try {
+    platform::RenameReplacing(output.writePath, output.finalPath);
+  } catch (...) {
+    RemoveQuietly(output.writePath);
+    throw;
+  }
+}
+
+ExtractResult Unpack(const std::string& archivePath, const ExtractOptions& options, bool write) {
+  ExtractResult result;
+  ProgressReporter progress(options.progress);
+  progress.RunBatch(archivePath, [&] {
+    platform::SeekableFile archive(archivePath, platform::SeekableFile::Mode::kRead);
+    const Directory directory = ReadDirectory(archive, archivePath);
+    const std::vector<PlannedEntry> plan = PlanEntries(directory, archivePath);
+    std::string password = options.password;
+    if (write && !options.folder.empty()) platform::CreateFolders(options.folder);
+
+    for (const PlannedEntry& planned : plan) {
+      const std::string target = JoinAll(options.folder, planned.elements);
+      if (planned.isFolder) {
+        if (write) platform::CreateFolders(target);
+        continue;
+      }
+      const std::string label = Label(planned.name, archivePath);
+      std::int64_t dataStart = EntryDataStart(archive, directory, *planned.entry, label);
+      std::uint64_t dataSize = planned.entry->compressedSize;
+      std::unique_ptr<ZipCrypto> crypto;
+      if (planned.entry->IsEncrypted()) {
+        crypto = OpenEncrypted(archive, dataStart, planned, label, password, options);
+        dataStart += static_cast<std::int64_t>(format::kEncryptionHeaderSize);
+        dataSize -= format::kEncryptionHeaderSize;
+      }
+      if (!write) {
+        progress.FileBegins(planned.name);
+        UnpackData(archive, dataStart, dataSize, *planned.entry, crypto.get(), label, progress,
+                   [](const char*, std::size_t) {});
+        continue;
+      }
+      if (planned.elements.size() > 1) platform::CreateFolders(FolderPart(target));
+      Output output = ClaimOutput(target, options);
+      if (output.skip) {
+        ++result.filesSkipped;
+        continue;
+      }
+      progress.FileBegins(output.finalPath);
+      WriteEntry(archive, dataStart, dataSize, planned, crypto.get(), label, output, progress);
+      ++result.filesWritten;
+    }
+  });
+  return result;
+}
+
+}  // namespace
+
+ExtractResult ExtractArchive(const std::string& archivePath, const ExtractOptions& options) {
+  return Unpack(archivePath, options, true);
+}
+
+void TestArchive(const std::string& archivePath, const ExtractOptions& options) {
+  Unpack(archivePath, options, false);
+}
+
+std::vector<EntryInfo> ListArchive(const std::string& archivePath) {
+  platform::SeekableFile archive(archivePath, platform::SeekableFile::Mode::kRead);
+  const Directory directory = ReadDirectory(archive, archivePath);
+  std::vector<EntryInfo> entries;
+  entries.reserve(directory.entries.size());
+  for (const format::CentralEntry& entry : directory.entries) {
+    EntryInfo info;
+    info.name = format::EntryNameUtf8(entry);
+    info.size = entry.uncompressedSize;
+    info.encrypted = entry.IsEncrypted();
+    info.isFolder = !info.name.empty() && (info.name.back() == '/' || info.name.back() == '\\');
+    entries.push_back(std::move(info));
+  }
+  return entries;
+}
+
+}  // namespace carvex::zipkit
