@@ -6,6 +6,7 @@
 #include "menu_config.h"
 #include "platform/error.h"
 #include "platform/file_info.h"
+#include "platform/files.h"
 #include "platform/shell_ops.h"
 #include "ui/app.h"
 
@@ -90,8 +91,13 @@ platform::ReplaceAnswer AskToReplace(const std::string& existing) {
 }
 
 void Transfer(FileOperation operation, const std::string& record, const std::string& destination) {
+  // Before the first menu initialisation SFileName is empty, which names nothing to copy and
+  // is no path to hand to the shell.
+  std::vector<std::string> sources = SelectionList();
+  std::erase(sources, std::string());
+  if (sources.empty()) return;
   try {
-    platform::TransferFiles(operation, SelectionList(), destination, CollisionFor(record), AskToReplace);
+    platform::TransferFiles(operation, sources, destination, CollisionFor(record), AskToReplace);
   } catch (const RuntimeError& error) {
     // Only where the system shows no error of its own does one arrive here.
     const char* sentence = operation == FileOperation::kCopy ? "Could not copy. Copying failed"
@@ -165,8 +171,10 @@ std::vector<std::string> SelectionList() {
   return ReadHandOffList();
 }
 
+// Windows takes both slashes as separators; on POSIX systems a backslash is part of a name.
 std::string ContainingFolder(const std::string& path) {
-  const std::size_t separator = path.find_last_of("\\/");
+  const char* separators = platform::kPathSeparator == '\\' ? "\\/" : "/";
+  const std::size_t separator = path.find_last_of(separators);
   return separator == std::string::npos ? std::string() : path.substr(0, separator);
 }
 

@@ -20,7 +20,8 @@ bool PassesFolderTest(const std::string& path);
 // order.
 std::vector<std::string> SelectionList();
 
-// The folder that holds `path`: the text before its last "\" or "/".
+// The folder that holds `path`: the text before its last separator ("\" or "/" on Windows,
+// "/" elsewhere); empty when there is none.
 std::string ContainingFolder(const std::string& path);
 
 // Splits a configured argument text into the arguments a POSIX program receives: blanks

@@ -104,7 +104,8 @@ struct MenuEntry {
 // How the menu builder shows `record`: a separator, a column break before the next item, or
 // a text item whose caption is the selected path for "[copypath]", the selection summary for
 // "[props]", and the `<caption>` element otherwise. Like the menu builder, it extracts the
-// command once per test, so a record without one warns up to four times.
+// command once per test, so a record without one warns four times. Throws RuntimeError when
+// the hand-off key cannot be read.
 MenuEntry DescribeMenuEntry(std::string_view record);
 
 // An `<icon>` element split at its last comma into the icon file and the icon's index;

@@ -1,5 +1,7 @@
 #include "mod_public.h"
 
+#include <cstdlib>
+
 #include "platform/files.h"
 #include "platform/folders.h"
 
@@ -10,8 +12,15 @@ namespace {
 constexpr char kSep = platform::kPathSeparator;
 constexpr std::size_t kFirstPieceSuffixLength = 8;  // ".001.cvx"
 
-std::string appFolderOverride;
-std::string userFolderOverride;
+// CARVEX_DATA_FOLDER puts the program's own files (settings, scratch) in one folder of the
+// caller's choosing: a portable install, or a test run that must leave the real ones alone.
+const char* DataFolderFromEnvironment() {
+  const char* folder = std::getenv("CARVEX_DATA_FOLDER");
+  return folder && *folder ? folder : "";
+}
+
+std::string appFolderOverride = DataFolderFromEnvironment();
+std::string userFolderOverride = DataFolderFromEnvironment();
 
 struct SizeUnit {
   Bytes bytes;

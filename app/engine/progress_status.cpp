@@ -46,7 +46,7 @@ ProgressStatusForm::ProgressStatusForm() : Form("frmProgressStatus") {
   SetClientSize(4680, 1335);
   lblStatus.SetCaption("Status: ");
   lblStatus.SetFontName("MS Sans Serif");
-  lblStatus.Move(120, 120, 4455, 255);
+  lblStatus.Move(120, 120, 4455, 240);
   pbProgress.Move(120, 360, 4455, 375);
   pbProgress.SetMin(0);
   cmdCancel.SetCaption("&Cancel");

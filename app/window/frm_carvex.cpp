@@ -110,7 +110,7 @@ void CarvexForm::LayOut() {
   fraSplitSourceDestination.SetCaption("Source and Destination");
   fraSplitSourceDestination.Move(0, 0, 7320, 2940);
   lblSplitChooseSource.SetCaption("Choose the file(s) you want to split:");
-  lblSplitChooseSource.Move(120, 240, 5415, 255);
+  lblSplitChooseSource.Move(120, 240, 5415, 240);
   lvwSplitFileNames.AddColumn("File Name", 2055);
   lvwSplitFileNames.AddColumn("File Size", 1035);
   lvwSplitFileNames.AddColumn("File Path", 2895);
@@ -207,7 +207,7 @@ void CarvexForm::LayOut() {
   fraBuildSourceDestination.SetCaption("Choose Source and Destination");
   fraBuildSourceDestination.Move(0, 0, 7320, 4830);
   lblChooseBuildSource.SetCaption("Choose the files you want to split:");
-  lblChooseBuildSource.Move(120, 240, 5415, 255);
+  lblChooseBuildSource.Move(120, 240, 5415, 240);
   lvwBuildFileNames.AddColumn("File Name", 2055);
   lvwBuildFileNames.AddColumn("File Size", 1035);
   lvwBuildFileNames.AddColumn("File Path", 2895);

@@ -34,7 +34,7 @@ ZipFileForm::ZipFileForm() : Form("frmZipFile") {
   fraZipOptions.SetCaption("Zip Options");
   fraZipOptions.Move(120, 1050, 5175, 2880);
   lblCompLevel.SetCaption("Choose the level of compression:");
-  lblCompLevel.Move(120, 270, 2400, 255);
+  lblCompLevel.Move(120, 270, 2475, 255);
   sldCompression.SetRange(0, 9);
   sldCompression.Move(120, 540, 2400, 450);
   chkUsePass.SetCaption("Use Zip Password?");

@@ -15,7 +15,7 @@
 
 namespace carvex::test {
 
-// Verbhook's keys move below a throwaway key (a throwaway database where the registry is
+// Verbhook's keys move below a throwaway key (in a throwaway database where the registry is
 // one), so a user's own menu and selection are never touched; message boxes, the clipboard
 // and the folder picker go to the headless backend.
 class VerbhookTest : public HeadlessTest {
@@ -29,7 +29,6 @@ class VerbhookTest : public HeadlessTest {
             std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
     OverrideHandOffKeyPath(std::string(kTestsKey) + "\\" + leaf_ + "\\Ravelin");
   }
-
   void TearDown() override {
     OverrideHandOffKeyPath("");
     if (auto tests = platform::RegistryKey::Open(platform::RegistryRoot::kCurrentUser, kTestsKey))
@@ -39,25 +38,23 @@ class VerbhookTest : public HeadlessTest {
   }
 
   // The configuration key, or a submenu key below it ("0001Tools\\0002More").
-  platform::RegistryKey MenuKey(const std::string& subKey = "") const {
-    const std::string path = MenuConfigKeyPath() + (subKey.empty() ? "" : "\\" + subKey);
-    return platform::RegistryKey::Create(platform::RegistryRoot::kCurrentUser, path);
+  static platform::RegistryKey MenuKey(const std::string& subKey = "") {
+    return platform::RegistryKey::Create(platform::RegistryRoot::kCurrentUser,
+                                         MenuConfigKeyPath() + (subKey.empty() ? "" : "\\" + subKey));
   }
-  void AddRecord(const std::string& subKey, const std::string& name, const std::string& record) const {
+  static void AddRecord(const std::string& subKey, const std::string& name, const std::string& record) {
     MenuKey(subKey).SetString(name, record);
   }
-  // The only item of the menu is `record`; RunItem(FindItemRecord(1)) then runs it the way the
-  // handler does.
-  void ConfigureSingleItem(const std::string& record) const { AddRecord("", "item", record); }
-
+  static void ConfigureSingleItem(const std::string& record) { AddRecord("", "item", record); }
   static void Select(const std::vector<std::string>& paths) { WriteHandOffSelection(paths); }
 
-  // The order in which a list written in `paths` order enumerates: creation order, except
-  // under Wine, whose registry sorts values by name.
+  // A list written in `paths` order enumerates in creation order, except under Wine, whose
+  // registry sorts values by name.
   static std::vector<std::string> EnumerationOrder(std::vector<std::string> paths) {
     if (!platform::RegistryValuesInCreationOrder()) std::sort(paths.begin(), paths.end());
     return paths;
   }
+  static bool OnWindows() { return platform::kPathSeparator == '\\'; }
 
   void ExpectError(const std::string& text) {
     ui.ExpectMsgBox(text, ui::MsgBoxButtons::kOkOnly, ui::MsgBoxIcon::kCritical, ui::MsgBoxResult::kOk,
@@ -67,8 +64,6 @@ class VerbhookTest : public HeadlessTest {
     ui.ExpectMsgBox("Your menu has incorrect configuration.", ui::MsgBoxButtons::kOkOnly,
                     ui::MsgBoxIcon::kExclamation, ui::MsgBoxResult::kOk, "Ravelin");
   }
-
-  static bool OnWindows() { return platform::kPathSeparator == '\\'; }
 
   TempDir files_;
 

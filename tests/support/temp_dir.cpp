@@ -59,6 +59,11 @@ void TempDir::MakeSparse(const std::string& name, std::int64_t size) const {
   fs::resize_file(FromUtf8(File(name)), static_cast<std::uintmax_t>(size));
 }
 
+bool TempDir::Exists(const std::string& path) {
+  std::error_code ignored;
+  return fs::exists(FromUtf8(path), ignored);
+}
+
 void TempDir::MakeFolder(const std::string& name) const { fs::create_directories(FromUtf8(File(name))); }
 
 std::string PatternBytes(std::size_t size, std::uint32_t seed) {

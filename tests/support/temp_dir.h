@@ -25,6 +25,7 @@ public:
   // A file of `size` bytes that takes no disk space where the file system allows it.
   void MakeSparse(const std::string& name, std::int64_t size) const;
   void MakeFolder(const std::string& name) const;
+  static bool Exists(const std::string& path);
 
 private:
   std::string path_;

@@ -7,12 +7,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <memory>
 #include <optional>
 #include <random>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -87,6 +89,8 @@ std::vector<std::string> ListFolder(const std::string& folder) {
     if (name != "." && name != "..") names.push_back(name);
   }
   if (errno != 0) ThrowLastError("Cannot list", folder);
+  // In name order, so that a question or a failure part-way leaves a predictable state.
+  std::sort(names.begin(), names.end());
   return names;
 }
 
@@ -125,7 +129,7 @@ std::string RenamedTarget(const std::string& folder, const std::string& name, bo
 
 // A hidden name beside `target` for building a replacement before it is swapped in.
 std::string TemporaryBeside(const std::string& target) {
-  static std::mt19937_64 random{std::random_device()()};
+  thread_local std::mt19937_64 random{std::random_device()()};
   char suffix[17];
   std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(random()));
   return Join(FolderOf(target), "." + BaseName(target) + ".carvex-" + suffix);
@@ -329,6 +333,8 @@ bool Spawn(const std::vector<std::string>& arguments) {
   sigset_t none, all;
   sigemptyset(&none);
   sigfillset(&all);
+  sigdelset(&all, SIGKILL);
+  sigdelset(&all, SIGSTOP);
   ::posix_spawnattr_setsigmask(&attributes, &none);
   ::posix_spawnattr_setsigdefault(&attributes, &all);
   ::posix_spawnattr_setpgroup(&attributes, 0);
@@ -339,10 +345,14 @@ bool Spawn(const std::vector<std::string>& arguments) {
   const int result = ::posix_spawnp(&pid, argv[0], nullptr, &attributes, argv.data(), environ);
   ::posix_spawnattr_destroy(&attributes);
   if (result != 0) return false;
-  std::thread([pid] {
-    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-    }
-  }).detach();
+  try {
+    std::thread([pid] {
+      while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+      }
+    }).detach();
+  } catch (const std::system_error&) {
+    // The program runs all the same; only its exit stays unreaped until the host ends.
+  }
   return true;
 }
 

@@ -192,6 +192,8 @@ TEST_F(QtBackendTest, PropertiesSetByCodeReachTheWidgets) {
   f.cboSizes.SetListIndex(1);
   f.tbsTabs.Select(2);
   f.SetCaption("Renamed");
+  f.optLeftA.SetValue(true);
+  f.optLeftA.SetValue(false);  // code may leave a group with no choice
   EXPECT_EQ(As<QLabel>(f.lblName)->text(), "Name:");
   EXPECT_EQ(As<QPushButton>(f.cmdGo)->text(), "&Go");
   EXPECT_EQ(WidgetOf(f.cmdGo)->toolTip(), "Go on");
@@ -203,6 +205,7 @@ TEST_F(QtBackendTest, PropertiesSetByCodeReachTheWidgets) {
   EXPECT_EQ(As<QComboBox>(f.drvDrives)->currentText(), "/");
   EXPECT_EQ(As<QTabWidget>(f.tbsTabs)->currentIndex(), 1);
   EXPECT_EQ(WindowOf(f)->windowTitle(), "Renamed");
+  EXPECT_FALSE(As<QRadioButton>(f.optLeftA)->isChecked());
   EXPECT_FALSE(As<QLabel>(f.picIcon)->pixmap().isNull());
 }
 
@@ -347,6 +350,7 @@ TEST_F(QtBackendTest, ModalShowWaitsUntilTheFormIsHiddenOrUnloaded) {
       {"unloaded", [](GalleryForm& d) { d.Unload(); }, false},
       {"closed by the user", [](GalleryForm& d) { WindowOf(d)->close(); }, false},
   };
+  dialogs.AllowModal("frmGallery");
   for (const auto& c : cases) {
     ui::FormSlot<GalleryForm> dialog;
     bool ended = false;

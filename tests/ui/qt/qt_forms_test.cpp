@@ -135,35 +135,40 @@ std::vector<std::string> LayoutProblems(QWidget* window) {
 }
 
 // Follows the progress dialog of a running job through its real bar: records each position,
-// holds every step a moment so the test can act mid-job, and runs `action` once from the event
-// loop when the bar first reaches `share` of its length.
-class ProgressWatcher {
+// holds every step for `hold` so that the test can act mid-job, and runs `action` once from the
+// event loop when the bar first reaches `share` of its length. It attaches when the dialog's
+// window is shown, which happens inside the job.
+class ProgressWatcher : public QObject {
 public:
-  ProgressWatcher(double share, std::function<void()> action) : share_(share), action_(std::move(action)) {
-    QObject::connect(&poll_, &QTimer::timeout, &poll_, [this] { Attach(); });
-    poll_.start(1);
+  ProgressWatcher(double share, std::chrono::milliseconds hold, std::function<void()> action)
+      : share_(share), hold_(hold), action_(std::move(action)) {
+    qApp->installEventFilter(this);
   }
+  ~ProgressWatcher() override { qApp->removeEventFilter(this); }
   std::vector<int> positions;
   int length = 0;
   bool fired = false;
 
-private:
-  void Attach() {
-    if (bar_ || !frmProgressStatus.IsLoaded()) return;
-    bar_ = qobject_cast<QProgressBar*>(WidgetOf(frmProgressStatus->pbProgress));
-    if (!bar_) return;
-    QObject::connect(bar_, &QProgressBar::valueChanged, &poll_, [this](int position) {
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::Show || watched->objectName() != "frmProgressStatus") return false;
+    auto* bar = watched->findChild<QProgressBar*>(QStringLiteral("pbProgress"));
+    if (!bar || bar == bar_) return false;
+    bar_ = bar;
+    QObject::connect(bar, &QProgressBar::valueChanged, this, [this, bar](int position) {
       positions.push_back(position);
-      length = bar_->maximum();
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      length = bar->maximum();
+      std::this_thread::sleep_for(hold_);
       if (fired || position < share_ * length) return;
       fired = true;
-      QTimer::singleShot(0, &poll_, action_);
+      QTimer::singleShot(0, this, action_);
     });
+    return false;
   }
+
+private:
   double share_;
+  std::chrono::milliseconds hold_;
   std::function<void()> action_;
-  QTimer poll_;
   QProgressBar* bar_ = nullptr;
 };
 
@@ -220,7 +225,7 @@ TEST_F(QtFormsTest, SplitAndBuildThroughTheWindowGiveTheFileBackByteForByte) {
   test::TypeInto(w.txtSizeKb, "300");
   dialogs.ExpectBox("You have chosen to split the file source.bin:", QMessageBox::Yes);
   bool mainDisabled = false;
-  ProgressWatcher splitting(0.5, [&] {
+  ProgressWatcher splitting(0.5, std::chrono::milliseconds(5), [&] {
     mainDisabled = !WindowOf(w)->isEnabled();
     Screenshot(WindowOf(*frmProgressStatus), "frmProgressStatus-split-running");
   });
@@ -249,7 +254,7 @@ TEST_F(QtFormsTest, SplitAndBuildThroughTheWindowGiveTheFileBackByteForByte) {
   ClickOn(w.cmdBuildBrowseDestination);
   EXPECT_EQ(qobject_cast<QLineEdit*>(WidgetOf(w.txtBuildDestination))->text().toStdString(), out.Folder());
   dialogs.ExpectBox("You have chosen to build a file:", QMessageBox::Yes);
-  ProgressWatcher building(0.5, [&] { Screenshot(WindowOf(*frmProgressStatus), "frmProgressStatus-build-running"); });
+  ProgressWatcher building(0.5, std::chrono::milliseconds(5), [&] { Screenshot(WindowOf(*frmProgressStatus), "frmProgressStatus-build-running"); });
   ClickOn(w.cmdAction);
   EXPECT_TRUE(building.fired);
   EXPECT_TRUE(out.Read("source.bin") == bytes) << "the built file differs from the source";
@@ -266,7 +271,7 @@ TEST_F(QtFormsTest, CancelDuringASplitStopsItAndDeletesThePiecesMade) {
   dialogs.ExpectBox("You have chosen to split the file big.bin:", QMessageBox::Yes);
   dialogs.ExpectBox("Are you sure you want to stop splitting this file?", QMessageBox::Yes);
   dialogs.ExpectBox("of the files have already been created would you like to delete them?", QMessageBox::Yes);
-  ProgressWatcher job(0.3, [&] { ClickOn(frmProgressStatus->cmdCancel); });
+  ProgressWatcher job(0.3, std::chrono::milliseconds(1), [&] { ClickOn(frmProgressStatus->cmdCancel); });
   ClickOn(w.cmdAction);
 
   ASSERT_TRUE(job.fired);

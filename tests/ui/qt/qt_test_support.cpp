@@ -2,6 +2,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
+#include <QRadioButton>
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -9,6 +11,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <memory>
 
 namespace carvex::test {
@@ -73,7 +76,10 @@ void ClickOn(const ui::Control& control) {
   QWidget* widget = WidgetOf(control);
   ASSERT_NE(widget, nullptr) << control.Name() << " has no widget";
   ASSERT_TRUE(widget->isVisible()) << control.Name() << " is not visible";
-  QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
+  // A check box or option button takes clicks on its indicator and text only.
+  const bool indicator = qobject_cast<QCheckBox*>(widget) || qobject_cast<QRadioButton*>(widget);
+  QTest::mouseClick(widget, Qt::LeftButton, {},
+                    indicator ? QPoint(6, widget->height() / 2) : widget->rect().center());
 }
 
 void TypeInto(const ui::TextBox& box, const std::string& text) {
@@ -111,6 +117,11 @@ void DialogAnswerer::Check() {
     AnswerBox(*box);
   } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
     AnswerFileDialog(*dialog, dialog->fileMode() == QFileDialog::Directory);
+  } else if (std::find(allowedModal_.begin(), allowedModal_.end(), modal->objectName().toStdString()) ==
+             allowedModal_.end()) {
+    // A modal form nobody answers would block the test for good.
+    failures_.push_back("unexpected modal window " + modal->objectName().toStdString());
+    modal->close();
   }
 }
 
@@ -129,8 +140,8 @@ void DialogAnswerer::AnswerBox(QMessageBox& box) {
   if (!box.text().contains(Shown(want.text)))
     failures_.push_back("message box \"" + text + "\" where one with \"" + want.text + "\" was expected");
   QAbstractButton* button = box.button(want.button);
-  if (!button) {
-    failures_.push_back("message box \"" + text + "\" lacks the button to press");
+  if (!button || !button->isEnabled()) {
+    failures_.push_back("message box \"" + text + "\" offers no button to press");
     box.reject();
     return;
   }

@@ -50,6 +50,9 @@ public:
   // The next dialog is the folder picker; `folder` is chosen.
   void ExpectFolder(std::string folder);
 
+  // A modal form the test drives itself; any other is closed as unexpected.
+  void AllowModal(std::string formName) { allowedModal_.push_back(std::move(formName)); }
+
   // Every dialog that came unexpected, or differed from what was expected.
   const std::vector<std::string>& Failures() const { return failures_; }
   std::size_t Pending() const { return expected_.size(); }
@@ -78,6 +81,7 @@ private:
   std::deque<Expected> expected_;
   std::vector<std::string> failures_;
   std::vector<ShownBox> boxes_;
+  std::vector<std::string> allowedModal_;
 };
 
 }  // namespace carvex::test

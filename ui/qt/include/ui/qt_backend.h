@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -60,6 +61,8 @@ private:
   std::vector<std::pair<const Form*, QEventLoop*>> modalLoops_;
   std::function<void()> endProgram_;
   std::string lastFolder_;
+  static constexpr std::chrono::milliseconds kEventInterval{10};
+  std::chrono::steady_clock::time_point nextEvents_{};
 };
 
 // The Qt application and its backend for a program's main: constructs the QApplication from

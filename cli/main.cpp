@@ -1,0 +1,151 @@
+// carvex-cli: splits and builds from a terminal by filling the main window's controls and
+// pressing its action button, so that every check, message and confirmation is the
+// application's own.
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli_options.h"
+#include "frm_carvex.h"
+#include "frm_finished.h"
+#include "frm_zip_file.h"
+#include "mod_public.h"
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "ui/app.h"
+#include "ui/console_backend.h"
+
+namespace {
+
+using namespace carvex;
+
+constexpr int kCompleted = 0;
+constexpr int kRefused = 1;
+constexpr int kUsage = 2;
+constexpr int kCancelled = 130;
+
+// Fills the zip dialog from the command line and presses OK, as a user would.
+void AnswerZipDialog(const cli::Options& options, ui::Form& form) {
+  auto& zip = static_cast<ZipFileForm&>(form);
+  if (options.zipName) zip.txtZipFileName.SetText(*options.zipName);
+  if (options.level) zip.sldCompression.SetValue(*options.level);
+  if (options.password) {
+    zip.chkUsePass.Click();
+    zip.txtPassword.SetText(*options.password);
+    zip.txtRePassword.SetText(*options.password);
+  }
+  if (options.sfx && zip.chkSFX.Value() != ui::CheckBox::kChecked) zip.chkSFX.Click();
+  if (!options.sfx && zip.chkSFX.Value() == ui::CheckBox::kChecked) zip.chkSFX.Click();
+  zip.cmdOK.Click();
+}
+
+void ChooseSize(CarvexForm& w, const cli::Options& options) {
+  switch (options.size) {
+    case cli::Size::kDisk: w.optDiskSize.Click(); break;
+    case cli::Size::kMb:
+      w.optSizeMb.Click();
+      w.txtSizeMb.SetText(options.sizeText);
+      break;
+    case cli::Size::kKb:
+      w.optSizeKb.Click();
+      w.txtSizeKb.SetText(options.sizeText);
+      break;
+    case cli::Size::kBytes:
+      w.optSizeb.Click();
+      w.txtSizeb.SetText(options.sizeText);
+      break;
+    case cli::Size::kPieces:
+      w.optSizePieces.Click();
+      w.txtSizePieces.SetText(options.sizeText);
+      break;
+    case cli::Size::kPredefined: {
+      w.optSizePredefined.Click();
+      const auto& items = w.cboPredefined.Items();
+      for (std::size_t i = 0; i < items.size(); ++i)
+        if (items[i] == options.sizeText) w.cboPredefined.SetListIndex(static_cast<int>(i));
+      break;
+    }
+    case cli::Size::kNone: break;
+  }
+}
+
+int Split(CarvexForm& w, const cli::Options& options, ui::ConsoleBackend& console) {
+  for (const std::string& file : options.files) {
+    std::string path = cli::Absolute(file);
+    w.AddSplitSourceFile(path);
+    if (console.ProblemShown() || console.QuestionDeclined()) return kRefused;
+  }
+  w.optSplitUsePath.Click();
+  std::string destination = cli::Absolute(options.destination);
+  w.AddSplitDestinationPath(destination);
+  ChooseSize(w, options);
+  if (options.zipName && w.chkZipFile.Value() != ui::CheckBox::kChecked) w.chkZipFile.Click();
+  console.OnShowModal("frmZipFile", [&options](ui::Form& form) { AnswerZipDialog(options, form); });
+  SplitPieceNumber = 0;
+  SplitFullPieces = -1;
+  w.cmdAction.Click();
+  if (console.CancelRequested()) return kCancelled;
+  const bool done = SplitInProgress && SplitPieceNumber == SplitFullPieces + 2 && !console.ProblemShown();
+  return done ? kCompleted : kRefused;
+}
+
+int Build(CarvexForm& w, const cli::Options& options, ui::ConsoleBackend& console) {
+  w.mnuBuildMode_Click();
+  w.AddBuildFile(cli::Absolute(options.files.front()));
+  if (options.destination.empty()) {
+    w.optBuildUsePath.Click();
+  } else {
+    std::string destination = cli::Absolute(options.destination);
+    w.AddBuildDestinationPath(destination);
+  }
+  BuildPieceNumber = 0;
+  w.cmdAction.Click();
+  if (console.CancelRequested()) return kCancelled;
+  const bool done = !BuildInProgress && BuildPieceNumber == BuildPieceCount + 1 && !console.ProblemShown() &&
+                    platform::PathExists(BuildDestination + BuildFileName);
+  return done ? kCompleted : kRefused;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace carvex;
+  cli::Options options;
+  std::string error;
+  if (!cli::Parse(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
+    std::cerr << "carvex-cli: " << error << "\n" << cli::kUsage;
+    return kUsage;
+  }
+  if (options.help) {
+    std::cout << cli::kUsage;
+    return kCompleted;
+  }
+  if (options.version) {
+    std::cout << "Carvex " << kVersionText << "\n";
+    return kCompleted;
+  }
+
+  ui::ConsoleBackend console({options.yes});
+  ui::App().SetBackend(&console);
+  CarvexForm& w = *frmCarvex;
+  // This run's switches; nothing is saved, so the user's own settings stay as they were.
+  ShowFinish = kFalse;
+  if (options.overwrite) DelExists = kTrue;
+  if (options.deletePieces) DeleteBuildFiles = kTrue;
+  if (options.unzip) BuildAutoUnzip = kTrue;
+  if (console.ProblemShown()) return kRefused;
+
+  const int status = options.command == cli::Command::kSplit ? Split(w, options, console) : Build(w, options, console);
+  try {
+    platform::RemoveFilesIn(ZipTempFolder());
+  } catch (const platform::RuntimeError&) {
+  }
+  std::fflush(nullptr);
+  // Straight out: unloading the window would save the settings.
+  std::_Exit(status);
+}

@@ -1,0 +1,121 @@
+// Runs carvex-cli as a user would, from a shell, against real files.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+
+#include "support/temp_dir.h"
+
+namespace {
+
+using carvex::test::TempDir;
+
+struct ShellRun {
+  int status;
+  std::string output;  // standard output and standard error together
+};
+
+// Runs a shell command line and returns its exit status and what it printed.
+ShellRun Shell(const std::string& command) {
+  std::string output;
+  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  if (!pipe) return {-1, "popen failed"};
+  std::array<char, 4096> buffer{};
+  while (std::fgets(buffer.data(), buffer.size(), pipe)) output += buffer.data();
+  const int raw = ::pclose(pipe);
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, output};
+}
+
+class CliProcessTest : public testing::Test {
+protected:
+  // Every run keeps its settings, scratch files and registry inside the test's folder.
+  std::string Cli(const std::string& args) {
+    return "cd '" + work.Path() + "' && CARVEX_DATA_FOLDER='" + data.Path() + "' CARVEX_REGISTRY_DB='" +
+           data.File("registry.db") + "' " + CARVEX_CLI + " " + args;
+  }
+  TempDir work, data;
+};
+
+TEST_F(CliProcessTest, UsageErrorsAndVersion) {
+  EXPECT_EQ(Shell(Cli("")).status, 2);
+  EXPECT_EQ(Shell(Cli("split x --dest .")).status, 2);
+  const ShellRun version = Shell(Cli("--version"));
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.output, "Carvex Version: 1.3.0.0\n");
+}
+
+TEST_F(CliProcessTest, ARefusedRequestExitsOneWithTheApplicationsMessage) {
+  work.Write("file.bin", std::string(1000, 'x'));
+  work.MakeFolder("out");
+  const ShellRun run = Shell(Cli("split file.bin --dest out --bytes 1000 --yes"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.output.find("The size you have chosen to split the file into is greater than or equal to the size of "
+                            "the file."),
+            std::string::npos)
+      << run.output;
+  EXPECT_FALSE(TempDir::Exists(work.File("out/file.bin.001.cvx")));
+}
+
+TEST_F(CliProcessTest, WithoutATerminalAQuestionIsRefusedUnlessYesIsGiven) {
+  work.Write("file.bin", std::string(1000, 'x'));
+  work.MakeFolder("out");
+  const ShellRun run = Shell(Cli("split file.bin --dest out --bytes 300 < /dev/null"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.output.find("no terminal"), std::string::npos) << run.output;
+  EXPECT_FALSE(TempDir::Exists(work.File("out/file.bin.001.cvx")));
+}
+
+TEST_F(CliProcessTest, SplitThenBuildRoundTripsAThreeGigabyteSparseFile) {
+  work.MakeSparse("disk.img", 3LL << 30);
+  Shell("printf 'start' | dd of='" + work.File("disk.img") + "' conv=notrunc 2>/dev/null");
+  Shell("printf 'end' | dd of='" + work.File("disk.img") + "' bs=1 seek=3221225469 conv=notrunc 2>/dev/null");
+  work.MakeFolder("out");
+  work.MakeFolder("built");
+  const ShellRun split = Shell(Cli("split disk.img --dest out --predefined '1 Gb' --yes"));
+  ASSERT_EQ(split.status, 0) << split.output;
+  EXPECT_TRUE(TempDir::Exists(work.File("out/disk.img.003.cvx")));
+  const ShellRun build = Shell(Cli("build out/disk.img.001.cvx --dest built --yes --delete-pieces"));
+  ASSERT_EQ(build.status, 0) << build.output;
+  EXPECT_EQ(Shell("cmp '" + work.File("disk.img") + "' '" + work.File("built/disk.img") + "'").status, 0);
+  EXPECT_FALSE(TempDir::Exists(work.File("out/disk.img.001.cvx")));
+}
+
+TEST_F(CliProcessTest, CtrlCMidSplitWithYesLeavesNoPiece) {
+  work.MakeSparse("disk.img", 2LL << 30);
+  work.MakeFolder("out");
+  // Interrupt once the second piece has been started, then collect the exit status.
+  const ShellRun run = Shell("(" + Cli("split disk.img --dest out --kb 10240 --yes") +
+                        ") & pid=$!; for i in $(seq 1 600); do [ -e '" + work.File("out/disk.img.002.cvx") +
+                        "' ] && break; sleep 0.05; done; kill -INT $pid; wait $pid; echo status=$?");
+  EXPECT_NE(run.output.find("status=130"), std::string::npos) << run.output;
+  EXPECT_FALSE(TempDir::Exists(work.File("out/disk.img.001.cvx"))) << run.output;
+  EXPECT_FALSE(TempDir::Exists(work.File("out/disk.img.002.cvx")));
+  EXPECT_FALSE(TempDir::Exists(work.File("out/disk.img.Bat")));
+}
+
+TEST_F(CliProcessTest, ZippedSplitRebuildsAndUnpacks) {
+  work.MakeFolder("Photos");
+  work.Write("Photos/a.jpg", carvex::test::PatternBytes(300000, 1));
+  work.Write("Photos/b.jpg", carvex::test::PatternBytes(200000, 2));
+  work.MakeFolder("out");
+  work.MakeFolder("built");
+  work.Write("pw", "s3cret\n");
+  const ShellRun split = Shell(Cli("split Photos/a.jpg Photos/b.jpg --dest out --kb 100 --zip Photos --level 1 "
+                              "--password-file pw --yes"));
+  ASSERT_EQ(split.status, 0) << split.output;
+  EXPECT_TRUE(TempDir::Exists(work.File("out/Photos.zip.001.cvx")));
+  const ShellRun build = Shell(Cli("build out/Photos.zip.001.cvx --dest built --yes"));
+  ASSERT_EQ(build.status, 0) << build.output;
+  EXPECT_EQ(Shell("unzip -t -P s3cret '" + work.File("built/Photos.zip") + "'").status, 0);
+  EXPECT_EQ(Shell("cd '" + work.File("built") + "' && unzip -q -P s3cret Photos.zip && cmp a.jpg ../Photos/a.jpg && "
+                  "cmp b.jpg ../Photos/b.jpg")
+                .status,
+            0);
+  // The scratch archive is gone once the command has finished.
+  EXPECT_EQ(Shell("ls -A '" + data.File("temp") + "' | wc -l").output, "0\n");
+}
+
+}  // namespace
