@@ -21,19 +21,11 @@ using ui::MsgBoxIcon;
 
 std::string PieceOfBuild(std::int64_t k) { return PiecePath(BuildSourceFolder, BuildFileName, k); }
 
-void EnableMainWindow() {
-  if (ui::Form* main = ui::App().MainForm) main->SetEnabled(true);
-}
-
 void RemoveIfPresent(const std::string& path) {
   if (platform::PathExists(path)) platform::RemoveFile(path);
 }
 
-bool IsZipName(const std::string& name) {
-  std::string extension = GetExtension(name);
-  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return extension == ".zip";
-}
+bool IsZipName(const std::string& name) { return LowerCase(GetExtension(name)) == ".zip"; }
 
 // One run of the joiner, with the state it keeps between two turns of its loop.
 class Joiner {

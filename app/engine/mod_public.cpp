@@ -78,6 +78,13 @@ std::string FormatSize(Bytes n) {
   return SignedText(n) + "b";
 }
 
+std::string LowerCase(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool EqualsNoCase(const std::string& a, const std::string& b) { return LowerCase(a) == LowerCase(b); }
+
 std::string GetExtension(const std::string& path) {
   const auto dot = path.rfind('.');
   return dot == std::string::npos ? std::string() : path.substr(dot);

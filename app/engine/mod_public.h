@@ -72,6 +72,9 @@ std::string BuildNameFromPiece(const std::string& firstPieceFileName);
 
 std::string FormatSize(Bytes n);
 std::string GetExtension(const std::string& path);
+// ASCII letters lowered, the way file names and extensions are compared here.
+std::string LowerCase(std::string text);
+bool EqualsNoCase(const std::string& a, const std::string& b);
 std::string GetFolderPart(const std::string& path);
 std::string GetFileNamePart(const std::string& path);
 std::string GetParentFolderName(const std::string& path);

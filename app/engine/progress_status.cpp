@@ -17,10 +17,6 @@ bool AskYesNo(const std::string& question) {
   return MsgBox(question, MsgBoxButtons::kYesNo) == MsgBoxResult::kYes;
 }
 
-void EnableMainWindow() {
-  if (ui::Form* main = ui::App().MainForm) main->SetEnabled(true);
-}
-
 // Deletes what exists of `paths`; a missing file is no failure. The files are closed first,
 // so that the one being written can go too.
 void DeletePartialOutput(const std::vector<std::string>& paths) {
@@ -86,6 +82,10 @@ bool ProgressStatusForm::ConfirmBuildStop() {
   if (AskYesNo("The file you were building was partly built. Do you want to delete it?"))
     DeletePartialOutput({BuildDestination + BuildFileName});
   return true;
+}
+
+void EnableMainWindow() {
+  if (ui::Form* main = ui::App().MainForm) main->SetEnabled(true);
 }
 
 void EndJob() {

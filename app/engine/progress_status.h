@@ -33,6 +33,9 @@ inline ui::FormSlot<ProgressStatusForm> frmProgressStatus;
 // job left open is closed. Harmless when the dialog is already gone.
 void EndJob();
 
+// Gives the main window back to the user after a job.
+void EnableMainWindow();
+
 // Empties the main window's split list after a job, as the ClearList setting asks, and gives
 // the zip box back its user's choice. Acts on whatever of the list the main window has.
 void ClearSplitList();

@@ -19,12 +19,6 @@ using ui::MsgBoxButtons;
 using ui::MsgBoxIcon;
 using ui::MsgBoxResult;
 
-bool EqualsNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
 // The checks before each piece and before the builder batch file, `bytes` being what is
 // about to be written. False when the job has ended (through EndJob).
 bool DestinationAccepts(Bytes bytes) {

@@ -49,16 +49,11 @@ std::string FloppyDrive() {
   return root;
 }
 
-std::string FullPath(const ui::ListView& list, std::size_t index) {
-  const auto& sub = list.Item(index).subItems;
-  return sub.size() >= 2 ? sub[1] : std::string();
-}
-
 // Paths of the entries whose file is gone, each followed by a line break.
 std::string MissingFiles(const ui::ListView& list) {
   std::string missing;
   for (std::size_t i = 1; i <= list.Count(); ++i)
-    if (!Exists(FullPath(list, i))) missing += FullPath(list, i) + LineBreak;
+    if (!Exists(ListedPath(list, i))) missing += ListedPath(list, i) + LineBreak;
   return missing;
 }
 
@@ -85,6 +80,11 @@ void DeleteScratchFiles() {
 }
 
 }  // namespace
+
+std::string ListedPath(const ui::ListView& list, std::size_t index) {
+  const auto& sub = list.Item(index).subItems;
+  return sub.size() >= 2 ? sub[1] : std::string();
+}
 
 CarvexForm::CarvexForm() : Form("frmCarvex") {
   LayOut();
@@ -634,7 +634,7 @@ void CarvexForm::cmdSplitRemoveFiles_Click() {
 void CarvexForm::cmdSplitPreviewFiles_Click() {
   try {
     for (std::size_t i : lvwSplitFileNames.SelectedIndexes()) {
-      ui::ShellOpen(FullPath(lvwSplitFileNames, i), this);
+      ui::ShellOpen(ListedPath(lvwSplitFileNames, i), this);
       lvwSplitFileNames.SetSelected(i, true);
       lvwSplitFileNames.SetFocus();
     }
@@ -671,7 +671,7 @@ bool CarvexForm::GetSplitInput() {
   if (chkZipFile.Value() == ui::CheckBox::kChecked) {
     if (!ZipForSplitRequest()) return false;
   } else {
-    SplitSourcePath = FullPath(lvwSplitFileNames, 1);
+    SplitSourcePath = ListedPath(lvwSplitFileNames, 1);
   }
   SplitFileSize = platform::FileLength(SplitSourcePath);
   SplitFileName = GetFileNamePart(SplitSourcePath);
@@ -795,7 +795,7 @@ void CarvexForm::GetBuildInput() {
   if (optBuildUseADrive.Value()) BuildDestination = platform::FloppyDriveRoot();
   if (optBuildUseDrive.Value()) BuildDestination = drvBuildDestDrives.Drive();
   EndWithSeparator(BuildDestination);
-  const std::string first = FullPath(lvwBuildFileNames, 1);
+  const std::string first = ListedPath(lvwBuildFileNames, 1);
   BuildFileName = BuildNameFromPiece(GetFileNamePart(first));
   BuildSourceFolder = GetFolderPart(first);
   BuildPieceCount = static_cast<std::int64_t>(lvwBuildFileNames.Count());
@@ -832,7 +832,7 @@ void CarvexForm::RunBuildRequest() {
     Warn("Please choose an appropriate destination path to build your file.");
     return;
   }
-  const Bytes setSize = GetBuildSetSize(FullPath(lvwBuildFileNames, 1));
+  const Bytes setSize = GetBuildSetSize(ListedPath(lvwBuildFileNames, 1));
   if (MsgBox(BuildConfirmation(BuildFileName, setSize, DeleteBuildFiles != 0), MsgBoxButtons::kYesNo) !=
       MsgBoxResult::kYes)
     return;

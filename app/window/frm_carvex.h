@@ -156,6 +156,9 @@ private:
 
 inline ui::FormSlot<CarvexForm> frmCarvex;
 
+// The full path of an entry of the split or build list: its "File Path" column.
+std::string ListedPath(const ui::ListView& list, std::size_t index);
+
 // The arguments the program was started with, as one text ("/s \"C:\file\""); set by the
 // program before the main window loads, read once by its Form_Load.
 inline std::string CommandLine;

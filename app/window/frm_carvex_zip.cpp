@@ -15,16 +15,6 @@ namespace carvex {
 
 namespace {
 
-std::string FullPath(const ui::ListView& list, std::size_t index) {
-  const auto& sub = list.Item(index).subItems;
-  return sub.size() >= 2 ? sub[1] : std::string();
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 std::string WithExeEnding(const std::string& name) {
   return (name.size() >= 4 ? name.substr(0, name.size() - 4) : std::string()) + ".exe";
 }
@@ -51,7 +41,7 @@ void CarvexForm::CreateZipFile(const std::string& zipName, const std::string& /*
     zip.SetArchivePath(ZipTempFolder() + zipName);
     Bytes total = 0;
     for (std::size_t i = 1; i <= lvwSplitFileNames.Count(); ++i) {
-      const std::string path = FullPath(lvwSplitFileNames, i);
+      const std::string path = ListedPath(lvwSplitFileNames, i);
       zip.SourceFiles().AddItem(path);
       total += platform::FileLength(path);
     }
@@ -74,11 +64,11 @@ void CarvexForm::CreateZipFile(const std::string& zipName, const std::string& /*
 // False when the user cancelled the zip dialog: the split request then ends quietly.
 bool CarvexForm::ZipForSplitRequest() {
   CenterForm(*frmZipFile);
-  ZipName = SplitFileCount > 1 ? GetParentFolderName(FullPath(lvwSplitFileNames, 1)) : lvwSplitFileNames.Item(1).text;
+  ZipName = SplitFileCount > 1 ? GetParentFolderName(ListedPath(lvwSplitFileNames, 1)) : lvwSplitFileNames.Item(1).text;
   frmZipFile->txtZipFileName.SetText(ZipName);
   frmZipFile->Show(true);
   if (ZipName.empty()) return false;
-  if (ZipName.size() < 4 || Lower(ZipName.substr(ZipName.size() - 4)) != ".zip") ZipName += ".zip";
+  if (ZipName.size() < 4 || LowerCase(ZipName.substr(ZipName.size() - 4)) != ".zip") ZipName += ".zip";
   SplitFileName = ZipName;
   SplitSourcePath = ZipTempFolder() + SplitFileName;
   ShowZippingDialog();
@@ -96,7 +86,7 @@ void CarvexForm::ZipAtStartUp(const std::string& defaultName, bool fromHandOff) 
   SplitFileName = ZipMakeSFX != 0 ? WithExeEnding(ZipName) : ZipName;
   Bytes total = 0;
   const std::size_t counted = fromHandOff ? lvwSplitFileNames.Count() : std::min<std::size_t>(1, lvwSplitFileNames.Count());
-  for (std::size_t i = 1; i <= counted; ++i) total += platform::FileLength(FullPath(lvwSplitFileNames, i));
+  for (std::size_t i = 1; i <= counted; ++i) total += platform::FileLength(ListedPath(lvwSplitFileNames, i));
   if (total == 0) {
     frmProgressStatus.Unload();
     ui::MsgBox(fromHandOff ? "The total file size you have chosen to zip is 0"

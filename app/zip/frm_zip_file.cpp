@@ -13,15 +13,10 @@ using ui::MsgBoxButtons;
 using ui::MsgBoxIcon;
 using ui::MsgBoxResult;
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 }  // namespace
 
 std::string WithZipExtension(const std::string& name) {
-  return Lower(GetExtension(name)) == ".zip" ? name : name + ".zip";
+  return LowerCase(GetExtension(name)) == ".zip" ? name : name + ".zip";
 }
 
 ZipFileForm::ZipFileForm() : Form("frmZipFile") {

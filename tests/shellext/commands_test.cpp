@@ -9,7 +9,7 @@
 #include "handoff.h"
 #include "platform/file_info.h"
 #include "platform/shell_ops.h"
-#include "system_fixtures.h"
+#include "support/system_fixtures.h"
 #include "verbhook_test.h"
 
 namespace carvex {

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "commands.h"
-#include "system_fixtures.h"
+#include "support/system_fixtures.h"
 #include "verbhook_test.h"
 
 namespace carvex {

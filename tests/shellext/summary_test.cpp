@@ -4,7 +4,7 @@
 
 #include "handoff.h"
 #include "platform/file_info.h"
-#include "system_fixtures.h"
+#include "support/system_fixtures.h"
 #include "verbhook_test.h"
 
 namespace carvex {

@@ -35,4 +35,13 @@ public:
   StubMainForm() : Form("frmMain") { Move(1200, 900, 9600, 7200); }
 };
 
+// A main window with the controls that a finished job touches, found by their names.
+class StubMainWindowWithLists : public ui::Form {
+public:
+  StubMainWindowWithLists() : Form("frmCarvex") { Move(0, 0, 9000, 7000); }
+  ui::ListView lvwSplitFileNames{this, "lvwSplitFileNames"};
+  ui::ListView lvwBuildFileNames{this, "lvwBuildFileNames"};
+  ui::CheckBox chkZipFile{this, "chkZipFile"};
+};
+
 }  // namespace carvex::test

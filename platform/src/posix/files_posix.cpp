@@ -215,16 +215,4 @@ std::size_t CopyBytes(File& from, File& to, std::size_t size, std::vector<char>&
   return done;
 }
 
-std::size_t OpenFileCount() { return detail::OpenFiles::Get().Snapshot().size(); }
-
-void CloseAllFiles() {
-  for (File* file : detail::OpenFiles::Get().Snapshot()) {
-    try {
-      file->Close();
-    } catch (const RuntimeError&) {
-      // Closing is all that is asked; a late write error has nobody left to tell.
-    }
-  }
-}
-
 }  // namespace carvex::platform

@@ -6,6 +6,7 @@
 
 #include "builder_file.h"
 #include "mod_public.h"
+#include "support/system_fixtures.h"
 #include "support/temp_dir.h"
 
 namespace carvex {
@@ -118,7 +119,7 @@ TEST(BuilderFileUnderCmd, RebuildsTheSourceExactly) {
 TEST(BuilderFileUnderCmd, RebuildsANameWithoutAnOemForm) {
   // Wine's cmd.exe decodes a batch file in the OEM code page whatever CHCP says when its
   // input is not a console; real Windows consoles honour the switch.
-  if (::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version"))
+  if (test::RunningUnderWine())
     GTEST_SKIP() << "Wine's cmd.exe ignores CHCP for redirected input";
   SplitWriteAndRebuild({"Cyrillic", "\xD0\xB4\xD0\xB0\xD0\xBD\xD0\xBD\xD1\x8B\xD0\xB5.bin", 100, 250});
 }

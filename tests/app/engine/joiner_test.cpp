@@ -39,14 +39,6 @@ public:
   std::function<void(const std::string&, std::size_t)> onWrite;
 };
 
-class MainWithList : public ui::Form {
-public:
-  MainWithList() : Form("frmCarvex") { Move(0, 0, 9000, 7000); }
-  ui::ListView lvwSplitFileNames{this, "lvwSplitFileNames"};
-  ui::ListView lvwBuildFileNames{this, "lvwBuildFileNames"};
-  ui::CheckBox chkZipFile{this, "chkZipFile"};
-};
-
 class JoinerTest : public test::HeadlessTest {
 protected:
   void SetUp() override {
@@ -95,7 +87,7 @@ protected:
     EXPECT_TRUE(main->Enabled());
   }
 
-  ui::FormSlot<MainWithList> main;
+  ui::FormSlot<test::StubMainWindowWithLists> main;
   TempDir pieceDir, outDir, appDir;
   WatchedSystem watched;
   platform::ScopedSeam seam{watched};

@@ -87,14 +87,6 @@ public:
   int floppyQueries = 0;
 };
 
-// A main window with the two controls a finished split touches.
-class MainWithList : public ui::Form {
-public:
-  MainWithList() : Form("frmCarvex") { Move(0, 0, 9000, 7000); }
-  ui::ListView lvwSplitFileNames{this, "lvwSplitFileNames"};
-  ui::CheckBox chkZipFile{this, "chkZipFile"};
-};
-
 class SplitterTest : public test::HeadlessTest {
 protected:
   void SetUp() override {
@@ -163,7 +155,7 @@ protected:
     ui.ExpectMsgBox(prompt, buttons, icon, answer);
   }
 
-  ui::FormSlot<MainWithList> main;
+  ui::FormSlot<test::StubMainWindowWithLists> main;
   TempDir src, dest, appDir, userDir;
   FakeSystem fake;
   platform::ScopedSeam seam{fake};

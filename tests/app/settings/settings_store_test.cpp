@@ -11,7 +11,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "support/temp_dir.h"
-#include "unwritable_file.h"
+#include "support/system_fixtures.h"
 
 namespace carvex {
 namespace {

@@ -44,16 +44,19 @@ struct QtBackend::FormView {
   // False once the form is unloaded: queued calls and late signals then leave the model alone.
   std::shared_ptr<bool> alive = std::make_shared<bool>(true);
   bool placed = false;  // shown once, its position settled
-  // Lists whose items changed; rebuilt once, on the next turn of the event loop.
+  // What is drawn once on the next turn of the event loop, however often it changed before:
+  // lists whose items changed, labels whose caption changed.
   std::unordered_set<ListView*> staleLists;
+  std::unordered_set<Label*> staleLabels;
+  bool flushPosted = false;
 };
 
 // Creates the window and one widget per control, showing the model's state now.
 std::unique_ptr<QtBackend::FormView> CreateFormView(Form& form);
 // Copies one property of a control (or of the form) from the model into its widget.
 void ApplyProperty(QtBackend::FormView& view, Control& control, Property property);
-// Rebuilds the lists whose items changed since they were last drawn.
-void RebuildStaleLists(QtBackend::FormView& view);
+// Draws now what was left for the next turn of the event loop.
+void FlushDeferred(QtBackend::FormView& view);
 // Where a form is shown: its model position, or centred on the screen the first time when the
 // model leaves it at the origin (the main window's design-time place).
 void PlaceWindow(QtBackend::FormView& view);

@@ -173,18 +173,31 @@ Qt::CheckState CheckStateOf(int value) {
 }
 
 void ApplyAll(FormView& view, Control& control);
+
+void Defer(FormView& view) {
+  if (view.flushPosted) return;
+  view.flushPosted = true;
+  QTimer::singleShot(0, view.window, [alive = view.alive, &view] {
+    if (*alive) FlushDeferred(view);
+  });
+}
 void RebuildList(FormView& view, ListView& list);
 void ApplyMenu(Menu& menu, QAction* action);
 
 // The bar's range is its width in pixels, so a new value that does not move the bar by a
-// pixel changes nothing and costs no repaint: a job sets the value once per chunk.
+// pixel changes nothing and costs no repaint: a job sets the value once per chunk. A value that
+// does move it is painted on the next turn of the event loop, together with whatever else
+// changed, instead of at once as QProgressBar::setValue would.
 void ApplyProgress(ProgressBar& model, QProgressBar* bar) {
   const int steps = std::max(1, bar->width());
   if (bar->maximum() != steps) bar->setRange(0, steps);
   const double span = model.Max() - model.Min();
   const double share = span > 0 ? (model.Value() - model.Min()) / span : 0.0;
   const int position = static_cast<int>(std::lround(std::clamp(share, 0.0, 1.0) * steps));
-  if (bar->value() != position) bar->setValue(position);
+  if (bar->value() == position) return;
+  bar->setUpdatesEnabled(false);
+  bar->setValue(position);
+  bar->setUpdatesEnabled(true);  // schedules the paint
 }
 
 QWidget* CreateWidget(FormView& view, Control& control, QWidget* parent) {
@@ -485,16 +498,12 @@ void ApplySelection(FormView& view, Control& control, QWidget* widget) {
 
 void ApplyItems(FormView& view, Control& control, QWidget* widget) {
   switch (control.Kind()) {
-    case ControlKind::kListView: {
+    case ControlKind::kListView:
       // A list is filled one call at a time (an entry, then each of its columns): it is drawn
       // once, when the event loop next turns, not once per call.
-      auto& model = static_cast<ListView&>(control);
-      if (!view.staleLists.insert(&model).second) return;
-      QTimer::singleShot(0, widget, [alive = view.alive, &view] {
-        if (*alive) RebuildStaleLists(view);
-      });
+      view.staleLists.insert(&static_cast<ListView&>(control));
+      Defer(view);
       break;
-    }
     case ControlKind::kImageList:
       for (auto& [other, w] : view.widgets)
         if (other->Kind() == ControlKind::kListView && static_cast<const ListView*>(other)->SmallIcons == &control)
@@ -591,7 +600,16 @@ void ApplyControl(FormView& view, Control& control, Property property) {
     case Property::kEnabled: widget->setEnabled(control.Enabled()); break;
     case Property::kVisible: widget->setVisible(control.Visible()); break;
     case Property::kToolTip: widget->setToolTip(Q(control.ToolTipText())); break;
-    case Property::kCaption: ApplyCaption(control, widget); break;
+    case Property::kCaption:
+      // A job's status line changes once per piece, thousands of times a second; laying its
+      // text out each time would cost the job more than the copying.
+      if (control.Kind() == ControlKind::kLabel) {
+        view.staleLabels.insert(&static_cast<Label&>(control));
+        Defer(view);
+      } else {
+        ApplyCaption(control, widget);
+      }
+      break;
     case Property::kText:
       if (control.Kind() == ControlKind::kTextBox) {
         const QString text = Q(static_cast<TextBox&>(control).Text());
@@ -615,9 +633,10 @@ void ApplyControl(FormView& view, Control& control, Property property) {
 }
 
 void ApplyAll(FormView& view, Control& control) {
-  for (Property p : {Property::kGeometry, Property::kCaption, Property::kText, Property::kRange, Property::kValue,
-                     Property::kPicture, Property::kToolTip, Property::kEnabled, Property::kVisible})
+  for (Property p : {Property::kGeometry, Property::kText, Property::kRange, Property::kValue, Property::kPicture,
+                     Property::kToolTip, Property::kEnabled, Property::kVisible})
     ApplyControl(view, control, p);
+  if (const auto it = view.widgets.find(&control); it != view.widgets.end()) ApplyCaption(control, it->second);
   if (control.Kind() == ControlKind::kListView) {
     RebuildList(view, static_cast<ListView&>(control));
     return;
@@ -739,8 +758,13 @@ void ApplyProperty(FormView& view, Control& control, Property property) {
   ApplyControl(view, control, property);
 }
 
-void RebuildStaleLists(FormView& view) {
+void FlushDeferred(FormView& view) {
+  view.flushPosted = false;
   while (!view.staleLists.empty()) RebuildList(view, **view.staleLists.begin());
+  SyncScope sync;
+  for (Label* label : view.staleLabels)
+    if (const auto it = view.widgets.find(label); it != view.widgets.end()) ApplyCaption(*label, it->second);
+  view.staleLabels.clear();
 }
 
 void PlaceWindow(FormView& view) {

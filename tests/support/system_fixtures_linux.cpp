@@ -1,9 +1,13 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
-#include "unwritable_file.h"
+#include <cstring>
+
+#include "support/system_fixtures.h"
 
 namespace carvex::test {
 
@@ -30,5 +34,26 @@ std::shared_ptr<void> KeepFromWriting(const std::string& path) {
     delete held;
   });
 }
+
+// Nobody, root included, can open a socket as a file.
+std::shared_ptr<void> MakeUnreadableEntry(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof address.sun_path) return nullptr;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  if (fd < 0) return nullptr;
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  return std::shared_ptr<void>(new int(fd), [](void* p) {
+    auto* held = static_cast<int*>(p);
+    ::close(*held);
+    delete held;
+  });
+}
+
+bool RunningUnderWine() { return false; }
 
 }  // namespace carvex::test

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "system_fixtures.h"
+#include "support/system_fixtures.h"
 
 namespace carvex::test {
 
