@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "frm_carvex.h"
+#include "frm_zip_file.h"
+#include "mod_public.h"
+#include "platform/files.h"
+#include "progress_status.h"
+#include "support/headless.h"
+#include "support/temp_dir.h"
+
+namespace carvex {
+namespace {
+
+using test::TempDir;
+using ui::MsgBoxButtons;
+using ui::MsgBoxIcon;
+using ui::MsgBoxResult;
+
+constexpr char kSep = platform::kPathSeparator;
+
+// The zip that a split request runs first when its box is ticked: the archive is made in the
+// scratch folder and is what gets cut.
+class ZipBeforeSplitTest : public test::HeadlessTest {
+protected:
+  void SetUp() override {
+    HeadlessTest::SetUp();
+    OverrideAppFolders(app.Path(), app.Path());
+    SplitFileCount = 0;
+    ZipName.clear();
+    ZipUsePassword = ZipMakeSFX = kFalse;
+    frmCarvex.Get();
+    std::string destination = dest.Folder();
+    frmCarvex->AddSplitDestinationPath(destination);
+    frmCarvex->optSizeKb.Click();
+    frmCarvex->txtSizeKb.SetText("4");
+  }
+  void TearDown() override {
+    frmZipFile.Reset();
+    frmProgressStatus.Reset();
+    frmCarvex.Reset();
+    ui::App().MainForm = nullptr;
+    OverrideAppFolders("", "");
+    HeadlessTest::TearDown();
+  }
+  void Add(const std::string& path) {
+    std::string p = path;
+    frmCarvex->AddSplitSourceFile(p);
+  }
+  // Answers the zip dialog, checking the name it proposes.
+  void AnswerZipDialog(const std::string& proposed, std::function<void(ZipFileForm&)> fill) {
+    ui.OnShowModal("frmZipFile", [proposed, fill](ui::Form& form) {
+      auto& zip = static_cast<ZipFileForm&>(form);
+      EXPECT_EQ(zip.txtZipFileName.Text(), proposed);
+      fill(zip);
+    });
+  }
+  void ConfirmSplitOf(const std::string& name) {
+    ui.ExpectMsgBoxStartingWith("You have chosen to split the file " + name + ":", MsgBoxButtons::kYesNo,
+                                MsgBoxIcon::kNone, MsgBoxResult::kYes);
+  }
+  // The pieces joined again: the archive that was split.
+  std::string Rejoined(const std::string& name) {
+    std::string out;
+    for (std::int64_t k = 1; platform::PathExists(dest.File(PieceFileName(name, k))); ++k)
+      out += dest.Read(PieceFileName(name, k));
+    return out;
+  }
+
+  TempDir app, dest, src;
+};
+
+TEST_F(ZipBeforeSplitTest, OneFileIsZippedUnderItsOwnNameAndThatArchiveIsSplit) {
+  src.Write("report.doc", test::PatternBytes(20000, 4));
+  Add(src.File("report.doc"));
+  frmCarvex->chkZipFile.Click();
+  AnswerZipDialog("report.doc", [](ZipFileForm& zip) { zip.cmdOK.Click(); });
+  ConfirmSplitOf("report.doc.zip");
+  frmCarvex->cmdAction.Click();
+  const std::string archive = ZipTempFolder() + "report.doc.zip";
+  EXPECT_EQ(SplitSourcePath, archive);
+  EXPECT_EQ(GetFolderPart(archive), app.Folder() + "temp" + kSep);
+  EXPECT_TRUE(Rejoined("report.doc.zip") == test::ReadFileBytes(archive));
+  EXPECT_FALSE(frmProgressStatus.IsLoaded());
+  EXPECT_EQ(ui.Captions("lblStatus").front(), "Zipping File(s)...");
+}
+
+TEST_F(ZipBeforeSplitTest, SeveralFilesProposeTheirFolderAndTheSelfExtractorIsCut) {
+  src.MakeFolder("Photos");
+  for (const char* name : {"a.jpg", "b.jpg"}) {
+    src.Write(std::string("Photos") + kSep + name, test::PatternBytes(9000, name[0]));
+    Add(src.File(std::string("Photos") + kSep + name));
+  }
+  AnswerZipDialog("Photos", [](ZipFileForm& zip) {
+    zip.chkSFX.Click();
+    zip.chkUsePass.Click();
+    zip.txtPassword.SetText("pw");
+    zip.txtRePassword.SetText("pw");
+    zip.cmdOK.Click();
+  });
+  ConfirmSplitOf("Photos.exe");
+  frmCarvex->cmdAction.Click();
+  EXPECT_EQ(SplitFileName, "Photos.exe");
+  EXPECT_EQ(ZipName, "Photos.zip");
+  EXPECT_TRUE(Rejoined("Photos.exe") == test::ReadFileBytes(ZipTempFolder() + "Photos.exe"));
+#ifndef _WIN32
+  // The archive and the self-extractor open with other tools, with the password.
+  const std::string zip = ZipTempFolder() + "Photos.zip";
+  const std::string exe = ZipTempFolder() + "Photos.exe";
+  EXPECT_EQ(std::system(("unzip -tqq -P pw '" + zip + "' >/dev/null").c_str()), 0);
+  EXPECT_EQ(std::system(("7z t -ppw '" + zip + "' >/dev/null").c_str()), 0);
+  EXPECT_EQ(std::system(("unzip -l '" + exe + "' | grep -q b.jpg").c_str()), 0);
+#endif
+}
+
+TEST_F(ZipBeforeSplitTest, CancellingTheZipDialogSplitsNothingAndSaysNothing) {
+  for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+    src.Write(name, "x");
+    Add(src.File(name));
+  }
+  AnswerZipDialog(GetParentFolderName(src.File("a.txt")), [](ZipFileForm& zip) { zip.cmdCancel.Click(); });
+  frmCarvex->cmdAction.Click();
+  EXPECT_TRUE(ui.Boxes().empty());
+  EXPECT_FALSE(platform::PathExists(dest.File(PieceFileName("a.txt", 1))));
+}
+
+TEST_F(ZipBeforeSplitTest, AFailedZipIsReportedAndTheRequestEndsInItsErrorMessage) {
+  // A folder in the list measures like a file but cannot be zipped as one.
+  src.MakeFolder("report.doc");
+  Add(src.File("report.doc"));
+  frmCarvex->chkZipFile.Click();
+  AnswerZipDialog("report.doc", [](ZipFileForm& zip) { zip.cmdOK.Click(); });
+  ui.ExpectMsgBoxStartingWith("There was an error when attempting to zip the chosen file(s).\n\r\n\r",
+                              MsgBoxButtons::kOkOnly, MsgBoxIcon::kCritical, MsgBoxResult::kOk);
+  // The archive that was never made cannot be measured: the action's own message follows.
+  ui.ExpectMsgBoxStartingWith("There was an error when attempting to split the chosen file(s).\n\r\n\r",
+                              MsgBoxButtons::kOkOnly, MsgBoxIcon::kCritical, MsgBoxResult::kOk);
+  frmCarvex->cmdAction.Click();
+  EXPECT_TRUE(frmCarvex->Enabled());
+  EXPECT_FALSE(frmProgressStatus.IsLoaded());
+}
+
+}  // namespace
+}  // namespace carvex
