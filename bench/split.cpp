@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 class BenchMain : public carvex::ui::Form {
-public:
+ public:
   BenchMain() : Form("frmCarvex") { SetClientSize(7800, 6015); }
 };
 
@@ -42,7 +42,8 @@ void MakeSource(const std::string& path, std::int64_t size) {
   out.Close();
 }
 
-double SplitWithCarvex(const std::string& source, const std::string& dest, std::int64_t size, std::int64_t piece) {
+double SplitWithCarvex(const std::string& source, const std::string& dest, std::int64_t size,
+                       std::int64_t piece) {
   using namespace carvex;
   SplitSourcePath = source;
   SplitFileName = fs::path(source).filename().string();
@@ -120,11 +121,12 @@ int main(int argc, char** argv) {
       Empty(peer);
       bestPeer = std::min(bestPeer, SplitWithPeer(source, peer, piece));
     }
-    std::printf("%-12lld %10.3f %10.3f %10.3f %8.2f %10.3f\n", static_cast<long long>(piece), bestQuiet, bestQt,
-                bestPeer, bestQuiet / bestPeer, bestQt / bestQuiet);
+    std::printf("%-12lld %10.3f %10.3f %10.3f %8.2f %10.3f\n", static_cast<long long>(piece), bestQuiet,
+                bestQt, bestPeer, bestQuiet / bestPeer, bestQt / bestQuiet);
   }
   // Each headless run shows its progress dialog there; more would mean a Qt run went headless.
-  if (headless.ShownForms().size() != 6) std::printf("unexpected: %zu dialogs shown headless\n", headless.ShownForms().size());
+  if (headless.ShownForms().size() != 6)
+    std::printf("unexpected: %zu dialogs shown headless\n", headless.ShownForms().size());
   if (!headless.Failures().empty()) std::printf("unexpected: %s\n", headless.Failures().front().c_str());
   fs::remove_all(work);
   carvex::ui::App().MainForm = nullptr;

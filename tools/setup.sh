@@ -8,7 +8,7 @@ packages=(
   libgtest-dev googletest
   zlib1g-dev libz-mingw-w64-dev
   libsqlite3-dev
-  qt6-base-dev
+  qt6-base-dev fonts-liberation fonts-dejavu-core
   gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix
   gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix
   wine64 xvfb xauth

@@ -30,14 +30,16 @@ export WINELOADER=/usr/lib/wine/wine64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,
 xvfb-run -a bash -c '
   /usr/lib/wine/wineserver -p
   timeout 300 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
-  ctest --preset win64
+  # A Wine process now and then dies before the test program starts (no output at all); a
+  # second run tells that apart from a failing test.
+  ctest --preset win64 --repeat until-pass:2
   rc=$?
   /usr/lib/wine/wineserver -k
   exit $rc' 2>&1 | tee -a "$log" || status=1
 
 # One line for both runs: ctest prints "N% tests passed, F tests failed out of T" per run.
-read -r passed failed < <(awk '/tests passed, .* tests failed out of/ {
-    total += $NF; fail += $(NF-4) } END { print total - fail, fail + 0 }' "$log")
+read -r passed failed < <(sed -nE 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1 \2/p' "$log" |
+  awk '{ fail += $1; total += $2 } END { print total - fail, fail + 0 }')
 runs=$(grep -c 'tests failed out of' "$log")
 [ "$runs" -eq 2 ] || status=1
 [ "${failed:-1}" -eq 0 ] || status=1

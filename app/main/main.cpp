@@ -7,15 +7,19 @@
 
 namespace {
 
-// The arguments after the program name, joined by blanks, as the program has always seen its
-// command line.
-std::string JoinArguments(int argc, char** argv) {
-  std::string line;
-  for (int i = 1; i < argc; ++i) {
-    if (i > 1) line += ' ';
-    line += argv[i];
+// The command line as the window's rules read it: a switch, a blank and the quoted path
+// ("/s \"*\""). Launchers on Linux pass the switch and the path as separate arguments, so the
+// quotes are put back; a single argument is taken as the whole line.
+std::string CommandLineFrom(int argc, char** argv) {
+  if (argc < 2) return {};
+  std::string line = argv[1];
+  if (argc == 2) return line;
+  std::string path;
+  for (int i = 2; i < argc; ++i) {
+    if (i > 2) path += ' ';
+    path += argv[i];
   }
-  return line;
+  return line + " \"" + path + "\"";
 }
 
 }  // namespace
@@ -23,7 +27,7 @@ std::string JoinArguments(int argc, char** argv) {
 int main(int argc, char** argv) {
   carvex::ui::QtProgram program(argc, argv);
   // After the Qt application took out its own options (-platform and the like).
-  carvex::CommandLine = JoinArguments(argc, argv);
+  carvex::CommandLine = CommandLineFrom(argc, argv);
   carvex::frmCarvex->Show();
   return program.Run();
 }

@@ -32,7 +32,7 @@ using test::WindowOf;
 
 // One control of every kind, at positions in whole pixels but for one that tests rounding.
 class GalleryForm : public ui::Form {
-public:
+ public:
   GalleryForm() : Form("frmGallery") {
     SetCaption("Gallery");
     SetClientSize(7500, 4500);
@@ -115,7 +115,7 @@ public:
   bool refuseClose = false;
   int unloads = 0;
 
-protected:
+ protected:
   void Form_QueryUnload(bool& cancel, ui::UnloadMode mode) override {
     cancel = refuseClose && mode == ui::UnloadMode::kUserClose;
   }
@@ -123,7 +123,7 @@ protected:
 };
 
 class QtBackendTest : public testing::Test {
-protected:
+ protected:
   void SetUp() override {
     form->Show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(WindowOf(*form)));
@@ -172,7 +172,8 @@ TEST_F(QtBackendTest, EachControlBecomesItsWidgetInItsContainerAtItsPixelGeometr
     ASSERT_NE(widget, nullptr);
     EXPECT_TRUE(widget->inherits(c.widgetClass)) << widget->metaObject()->className();
     EXPECT_EQ(widget->geometry(), c.pixels);
-    EXPECT_EQ(widget->parentWidget(), c.container ? WidgetOf(*c.container) : WidgetOf(f.lblName)->parentWidget());
+    EXPECT_EQ(widget->parentWidget(),
+              c.container ? WidgetOf(*c.container) : WidgetOf(f.lblName)->parentWidget());
   }
   // Client area 7500 x 4500 twips, below a menu bar of its own height.
   QWidget* window = WindowOf(f);
@@ -254,7 +255,8 @@ TEST_F(QtBackendTest, UserInputThroughTheWidgetsReachesTheModel) {
 
 TEST_F(QtBackendTest, ReportListShowsColumnsAndIconsAndTakesMultipleSelection) {
   GalleryForm& f = *form;
-  for (const char* name : {"a.bin", "b.bin", "c.bin"}) f.lvwFiles.SetSubItem(f.lvwFiles.Add(f.lvwFiles.Count() + 1, name, 1), 1, "1 Kb");
+  for (const char* name : {"a.bin", "b.bin", "c.bin"})
+    f.lvwFiles.SetSubItem(f.lvwFiles.Add(f.lvwFiles.Count() + 1, name, 1), 1, "1 Kb");
   auto* list = As<QTreeWidget>(f.lvwFiles);
   ASSERT_EQ(list->topLevelItemCount(), 3);
   EXPECT_EQ(list->headerItem()->text(1), "Size");
@@ -318,18 +320,20 @@ TEST_F(QtBackendTest, MessageBoxesOfferTheButtonsAndIconAskedForAndReturnThePres
     R result;
   } cases[] = {
       {ui::MsgBoxButtons::kOkOnly, ui::MsgBoxIcon::kNone, B::Ok, B::NoIcon, B::Ok, R::kOk},
-      {ui::MsgBoxButtons::kOkCancel, ui::MsgBoxIcon::kInformation, B::Ok | B::Cancel, B::Information, B::Cancel,
-       R::kCancel},
-      {ui::MsgBoxButtons::kAbortRetryIgnore, ui::MsgBoxIcon::kCritical, B::Abort | B::Retry | B::Ignore, B::Critical,
-       B::Ignore, R::kIgnore},
-      {ui::MsgBoxButtons::kYesNoCancel, ui::MsgBoxIcon::kQuestion, B::Yes | B::No | B::Cancel, B::Question, B::No,
-       R::kNo},
+      {ui::MsgBoxButtons::kOkCancel, ui::MsgBoxIcon::kInformation, B::Ok | B::Cancel, B::Information,
+       B::Cancel, R::kCancel},
+      {ui::MsgBoxButtons::kAbortRetryIgnore, ui::MsgBoxIcon::kCritical, B::Abort | B::Retry | B::Ignore,
+       B::Critical, B::Ignore, R::kIgnore},
+      {ui::MsgBoxButtons::kYesNoCancel, ui::MsgBoxIcon::kQuestion, B::Yes | B::No | B::Cancel, B::Question,
+       B::No, R::kNo},
       {ui::MsgBoxButtons::kYesNo, ui::MsgBoxIcon::kExclamation, B::Yes | B::No, B::Warning, B::Yes, R::kYes},
-      {ui::MsgBoxButtons::kRetryCancel, ui::MsgBoxIcon::kNone, B::Retry | B::Cancel, B::NoIcon, B::Retry, R::kRetry},
+      {ui::MsgBoxButtons::kRetryCancel, ui::MsgBoxIcon::kNone, B::Retry | B::Cancel, B::NoIcon, B::Retry,
+       R::kRetry},
   };
   for (const auto& c : cases) {
     dialogs.ExpectBox("First line", c.press);
-    EXPECT_EQ(ui::MsgBox("First line\n\rSecond line", c.buttons, c.icon), c.result) << ui::ToString(c.buttons);
+    EXPECT_EQ(ui::MsgBox("First line\n\rSecond line", c.buttons, c.icon), c.result)
+        << ui::ToString(c.buttons);
     const auto& box = dialogs.Boxes().back();
     EXPECT_EQ(box.buttons, c.offered) << ui::ToString(c.buttons);
     EXPECT_EQ(box.icon, c.shownIcon) << ui::ToString(c.buttons);

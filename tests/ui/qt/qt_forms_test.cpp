@@ -10,11 +10,13 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -37,6 +39,7 @@
 #include "platform/files.h"
 #include "progress_status.h"
 #include "qt_test_support.h"
+#include "settings_store.h"
 #include "support/temp_dir.h"
 #include "ui/app.h"
 
@@ -80,22 +83,26 @@ std::string Screenshot(QWidget* window, const std::string& name) {
 std::vector<std::string> LayoutProblems(QWidget* window) {
   std::vector<std::string> problems;
   const auto name = [](const QWidget* w) { return w->objectName().toStdString(); };
-  const auto shown = [window](const QWidget* w) { return w->isVisibleTo(window) && !w->objectName().isEmpty(); };
+  const auto shown = [window](const QWidget* w) {
+    return w->isVisibleTo(window) && !w->objectName().isEmpty();
+  };
   for (QWidget* w : window->findChildren<QWidget*>()) {
     if (!shown(w)) continue;
     const QFontMetrics metrics = w->fontMetrics();
     const QStyle* style = w->style();
     if (auto* label = qobject_cast<QLabel*>(w); label && !label->text().isEmpty()) {
       if (label->heightForWidth(label->width()) > label->height())
-        problems.push_back(name(w) + ": its text needs " + std::to_string(label->heightForWidth(label->width())) +
-                           " pixels of height, has " + std::to_string(label->height()));
+        problems.push_back(name(w) + ": its text needs " +
+                           std::to_string(label->heightForWidth(label->width())) + " pixels of height, has " +
+                           std::to_string(label->height()));
       if (metrics.horizontalAdvance(label->text().split(' ').first()) > label->width())
         problems.push_back(name(w) + ": its first word is wider than the label");
     } else if (auto* button = qobject_cast<QAbstractButton*>(w); button && !button->text().isEmpty()) {
       const QString text = QString(button->text()).remove('&');
       int needed = metrics.horizontalAdvance(text);
       if (qobject_cast<QCheckBox*>(w))
-        needed += style->pixelMetric(QStyle::PM_IndicatorWidth) + style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
+        needed += style->pixelMetric(QStyle::PM_IndicatorWidth) +
+                  style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
       else if (qobject_cast<QRadioButton*>(w))
         needed += style->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth) +
                   style->pixelMetric(QStyle::PM_RadioButtonLabelSpacing);
@@ -104,21 +111,24 @@ std::vector<std::string> LayoutProblems(QWidget* window) {
       if (needed > button->width())
         problems.push_back(name(w) + ": \"" + text.toStdString() + "\" needs " + std::to_string(needed) +
                            " pixels of width, has " + std::to_string(button->width()));
-      if (metrics.height() > button->height()) problems.push_back(name(w) + ": its text is taller than the control");
+      if (metrics.height() > button->height())
+        problems.push_back(name(w) + ": its text is taller than the control");
     } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
       QStyleOptionGroupBox option;
       option.initFrom(group);
       option.text = group->title();
       option.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
       option.lineWidth = 1;
-      const QRect caption = style->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, group);
+      const QRect caption =
+          style->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, group);
       for (QWidget* child : group->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
         if (shown(child) && child->geometry().intersects(caption))
           problems.push_back(name(child) + ": lies on the caption of " + name(w));
     } else if (qobject_cast<QLineEdit*>(w) && metrics.height() + 4 > w->height()) {
       problems.push_back(name(w) + ": its text is taller than the box");
     }
-    if (QWidget* parent = w->parentWidget(); parent && parent != window && !parent->rect().contains(w->geometry()))
+    if (QWidget* parent = w->parentWidget();
+        parent && parent != window && !parent->rect().contains(w->geometry()))
       problems.push_back(name(w) + ": reaches out of " + name(parent));
   }
   // Siblings may not overlap; the tab strip lies under the panels it switches.
@@ -139,7 +149,7 @@ std::vector<std::string> LayoutProblems(QWidget* window) {
 // event loop when the bar first reaches `share` of its length. It attaches when the dialog's
 // window is shown, which happens inside the job.
 class ProgressWatcher : public QObject {
-public:
+ public:
   ProgressWatcher(double share, std::chrono::milliseconds hold, std::function<void()> action)
       : share_(share), hold_(hold), action_(std::move(action)) {
     qApp->installEventFilter(this);
@@ -165,7 +175,7 @@ public:
     return false;
   }
 
-private:
+ private:
   double share_;
   std::chrono::milliseconds hold_;
   std::function<void()> action_;
@@ -173,7 +183,7 @@ private:
 };
 
 class QtFormsTest : public testing::Test {
-protected:
+ protected:
   void SetUp() override {
     OverrideAppFolders(app.Path(), app.Path());
     CurrentMode = 0;
@@ -203,7 +213,8 @@ protected:
   std::vector<std::string> ListedNames(const ui::ListView& list) {
     std::vector<std::string> names;
     auto* tree = qobject_cast<QTreeWidget*>(WidgetOf(list));
-    for (int i = 0; i < tree->topLevelItemCount(); ++i) names.push_back(tree->topLevelItem(i)->text(0).toStdString());
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+      names.push_back(tree->topLevelItem(i)->text(0).toStdString());
     return names;
   }
 
@@ -225,7 +236,7 @@ TEST_F(QtFormsTest, SplitAndBuildThroughTheWindowGiveTheFileBackByteForByte) {
   test::TypeInto(w.txtSizeKb, "300");
   dialogs.ExpectBox("You have chosen to split the file source.bin:", QMessageBox::Yes);
   bool mainDisabled = false;
-  ProgressWatcher splitting(0.5, std::chrono::milliseconds(5), [&] {
+  ProgressWatcher splitting(0.5, std::chrono::milliseconds(20), [&] {
     mainDisabled = !WindowOf(w)->isEnabled();
     Screenshot(WindowOf(*frmProgressStatus), "frmProgressStatus-split-running");
   });
@@ -237,7 +248,8 @@ TEST_F(QtFormsTest, SplitAndBuildThroughTheWindowGiveTheFileBackByteForByte) {
 
   const std::size_t piece = 300 * 1024;
   for (std::size_t k = 0; k * piece < bytes.size(); ++k)
-    EXPECT_EQ(dest.Read(PieceFileName("source.bin", static_cast<std::int64_t>(k) + 1)), bytes.substr(k * piece, piece))
+    EXPECT_EQ(dest.Read(PieceFileName("source.bin", static_cast<std::int64_t>(k) + 1)),
+              bytes.substr(k * piece, piece))
         << "piece " << k + 1;
   EXPECT_FALSE(platform::PathExists(dest.File(PieceFileName("source.bin", 5))));
   EXPECT_TRUE(platform::PathExists(dest.File("source.bin.Bat")));
@@ -254,7 +266,9 @@ TEST_F(QtFormsTest, SplitAndBuildThroughTheWindowGiveTheFileBackByteForByte) {
   ClickOn(w.cmdBuildBrowseDestination);
   EXPECT_EQ(qobject_cast<QLineEdit*>(WidgetOf(w.txtBuildDestination))->text().toStdString(), out.Folder());
   dialogs.ExpectBox("You have chosen to build a file:", QMessageBox::Yes);
-  ProgressWatcher building(0.5, std::chrono::milliseconds(5), [&] { Screenshot(WindowOf(*frmProgressStatus), "frmProgressStatus-build-running"); });
+  ProgressWatcher building(0.5, std::chrono::milliseconds(20), [&] {
+    Screenshot(WindowOf(*frmProgressStatus), "frmProgressStatus-build-running");
+  });
   ClickOn(w.cmdAction);
   EXPECT_TRUE(building.fired);
   EXPECT_TRUE(out.Read("source.bin") == bytes) << "the built file differs from the source";
@@ -270,7 +284,8 @@ TEST_F(QtFormsTest, CancelDuringASplitStopsItAndDeletesThePiecesMade) {
   ClickOn(w.optSizeMb);
   dialogs.ExpectBox("You have chosen to split the file big.bin:", QMessageBox::Yes);
   dialogs.ExpectBox("Are you sure you want to stop splitting this file?", QMessageBox::Yes);
-  dialogs.ExpectBox("of the files have already been created would you like to delete them?", QMessageBox::Yes);
+  dialogs.ExpectBox("of the files have already been created would you like to delete them?",
+                    QMessageBox::Yes);
   ProgressWatcher job(0.3, std::chrono::milliseconds(1), [&] { ClickOn(frmProgressStatus->cmdCancel); });
   ClickOn(w.cmdAction);
 
@@ -305,6 +320,51 @@ TEST_F(QtFormsTest, DroppedFilesJoinTheListsAsTheAddButtonsWouldAddThem) {
   EXPECT_EQ(ListedNames(w.lvwBuildFileNames),
             (std::vector<std::string>{"set.bin.001.cvx", "set.bin.002.cvx", "set.bin.003.cvx"}));
   EXPECT_EQ(w.txtBuildDestination.Text(), dest.Folder());
+}
+
+// The program ends inside the handler, with code 0 and its settings saved, whichever way the
+// user leaves; a real process is needed to see it end.
+TEST(QtProgramEnd, EachWayOutSavesTheSettingsAndEndsTheProcessAtOnce) {
+  for (const char* way : {"button", "menu", "close"}) {
+    TempDir app;
+    QProcess probe;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    probe.setProcessEnvironment(environment);
+    probe.start(QStringLiteral(CARVEX_END_PROBE),
+                {QString::fromStdString(app.Path()), QString::fromLatin1(way)});
+    ASSERT_TRUE(probe.waitForFinished(30000)) << way;
+    EXPECT_EQ(probe.exitStatus(), QProcess::NormalExit) << way;
+    EXPECT_EQ(probe.exitCode(), 0) << way << ": " << probe.readAllStandardError().toStdString();
+    ASSERT_TRUE(platform::PathExists(app.File(kSettingsFileName))) << way;
+    EXPECT_EQ(DecodeSettings(test::ReadFileBytes(app.File(kSettingsFileName))).ShowFinish, kTrue) << way;
+  }
+}
+
+// Installed, the program lies in <prefix>/bin and its data files in <prefix>/share/carvex; in the
+// build tree, and wherever else it lies, they lie beside it.
+TEST(QtProgramInstall, TheApplicationFolderIsShareCarvexBesideBinElseTheProgramsOwn) {
+  const struct {
+    const char* programFolder;
+    const char* madeFolder;
+    const char* want;
+  } cases[] = {
+      {"prefix/bin", "prefix/share/carvex", "prefix/share/carvex"},
+      {"prefix/bin", "prefix/share/other", "prefix/bin"},
+      {"prefix/sbin", "prefix/share/carvex", "prefix/sbin"},
+      {"build/bin", nullptr, "build/bin"},
+  };
+  for (const auto& c : cases) {
+    TempDir root;
+    const QString program = QString::fromStdString(root.File(c.programFolder)) + "/carvex";
+    QDir().mkpath(QString::fromStdString(root.File(c.programFolder)));
+    if (c.madeFolder) QDir().mkpath(QString::fromStdString(root.File(c.madeFolder)));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(CARVEX_APP_PATH_PROBE), program));
+    QProcess probe;
+    probe.start(program, {});
+    ASSERT_TRUE(probe.waitForFinished(10000)) << c.programFolder;
+    EXPECT_EQ(probe.readAllStandardOutput().toStdString(), root.File(c.want)) << c.programFolder;
+  }
 }
 
 TEST_F(QtFormsTest, EveryFormInBothModesIsLaidOutWithoutClippingOrOverlap) {

@@ -3,12 +3,12 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
-#include <QRadioButton>
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -21,7 +21,7 @@ namespace {
 // One QApplication for the whole test program, on the offscreen platform: the tests open
 // real windows, and none may appear on a developer's screen or need a display in CI.
 class QtEnvironment : public testing::Environment {
-public:
+ public:
   void SetUp() override {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     program = std::make_unique<ui::QtProgram>(argc, argv);
@@ -30,13 +30,14 @@ public:
 
   static inline std::unique_ptr<ui::QtProgram> program;
 
-private:
+ private:
   int argc = 1;
   char name[8] = "qt_test";
   char* argv[2] = {name, nullptr};
 };
 
-[[maybe_unused]] testing::Environment* const kEnvironment = testing::AddGlobalTestEnvironment(new QtEnvironment);
+[[maybe_unused]] testing::Environment* const kEnvironment =
+    testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 QString Shown(const std::string& text) {
   QString out = QString::fromStdString(text);

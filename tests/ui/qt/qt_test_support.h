@@ -38,7 +38,7 @@ void TypeInto(const ui::TextBox& box, const std::string& text);
 
 // Answers the modal dialogs that open while the code under test runs, in order.
 class DialogAnswerer {
-public:
+ public:
   DialogAnswerer();
   ~DialogAnswerer();
 
@@ -66,7 +66,7 @@ public:
   // The message boxes answered so far.
   const std::vector<ShownBox>& Boxes() const { return boxes_; }
 
-private:
+ private:
   struct Expected {
     enum class Kind { kBox, kOpen, kFolder } kind;
     std::string text;  // part of the box text, or the folder

@@ -26,7 +26,7 @@ std::string S(const QString& text);
 // While the model is copied into the widgets, the signals the widgets send back are not user
 // input and must not reach the model again.
 class SyncScope {
-public:
+ public:
   SyncScope();
   ~SyncScope();
   SyncScope(const SyncScope&) = delete;

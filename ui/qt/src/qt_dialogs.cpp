@@ -21,12 +21,18 @@ std::vector<ButtonAnswer> ButtonsOf(MsgBoxButtons buttons) {
   using B = QMessageBox;
   using R = MsgBoxResult;
   switch (buttons) {
-    case MsgBoxButtons::kOkOnly: return {{B::Ok, R::kOk}};
-    case MsgBoxButtons::kOkCancel: return {{B::Ok, R::kOk}, {B::Cancel, R::kCancel}};
-    case MsgBoxButtons::kAbortRetryIgnore: return {{B::Abort, R::kAbort}, {B::Retry, R::kRetry}, {B::Ignore, R::kIgnore}};
-    case MsgBoxButtons::kYesNoCancel: return {{B::Yes, R::kYes}, {B::No, R::kNo}, {B::Cancel, R::kCancel}};
-    case MsgBoxButtons::kYesNo: return {{B::Yes, R::kYes}, {B::No, R::kNo}};
-    case MsgBoxButtons::kRetryCancel: return {{B::Retry, R::kRetry}, {B::Cancel, R::kCancel}};
+    case MsgBoxButtons::kOkOnly:
+      return {{B::Ok, R::kOk}};
+    case MsgBoxButtons::kOkCancel:
+      return {{B::Ok, R::kOk}, {B::Cancel, R::kCancel}};
+    case MsgBoxButtons::kAbortRetryIgnore:
+      return {{B::Abort, R::kAbort}, {B::Retry, R::kRetry}, {B::Ignore, R::kIgnore}};
+    case MsgBoxButtons::kYesNoCancel:
+      return {{B::Yes, R::kYes}, {B::No, R::kNo}, {B::Cancel, R::kCancel}};
+    case MsgBoxButtons::kYesNo:
+      return {{B::Yes, R::kYes}, {B::No, R::kNo}};
+    case MsgBoxButtons::kRetryCancel:
+      return {{B::Retry, R::kRetry}, {B::Cancel, R::kCancel}};
   }
   return {{B::Ok, R::kOk}};
 }
@@ -34,20 +40,29 @@ std::vector<ButtonAnswer> ButtonsOf(MsgBoxButtons buttons) {
 // What Escape or the frame's close button answers: the way that goes on least far.
 MsgBoxResult EscapeAnswer(MsgBoxButtons buttons) {
   switch (buttons) {
-    case MsgBoxButtons::kOkOnly: return MsgBoxResult::kOk;
-    case MsgBoxButtons::kYesNo: return MsgBoxResult::kNo;
-    case MsgBoxButtons::kAbortRetryIgnore: return MsgBoxResult::kAbort;
-    default: return MsgBoxResult::kCancel;
+    case MsgBoxButtons::kOkOnly:
+      return MsgBoxResult::kOk;
+    case MsgBoxButtons::kYesNo:
+      return MsgBoxResult::kNo;
+    case MsgBoxButtons::kAbortRetryIgnore:
+      return MsgBoxResult::kAbort;
+    default:
+      return MsgBoxResult::kCancel;
   }
 }
 
 QMessageBox::Icon IconOf(MsgBoxIcon icon) {
   switch (icon) {
-    case MsgBoxIcon::kCritical: return QMessageBox::Critical;
-    case MsgBoxIcon::kQuestion: return QMessageBox::Question;
-    case MsgBoxIcon::kExclamation: return QMessageBox::Warning;
-    case MsgBoxIcon::kInformation: return QMessageBox::Information;
-    case MsgBoxIcon::kNone: break;
+    case MsgBoxIcon::kCritical:
+      return QMessageBox::Critical;
+    case MsgBoxIcon::kQuestion:
+      return QMessageBox::Question;
+    case MsgBoxIcon::kExclamation:
+      return QMessageBox::Warning;
+    case MsgBoxIcon::kInformation:
+      return QMessageBox::Information;
+    case MsgBoxIcon::kNone:
+      break;
   }
   return QMessageBox::NoIcon;
 }
@@ -148,12 +163,13 @@ bool QtBackend::ShowOpen(CommonDialog& dialog) {
   QFileDialog picker(OwnerWindow(&dialog.Parent()), Q(dialog.DialogTitle));
   picker.setAcceptMode(QFileDialog::AcceptOpen);
   picker.setFileMode((dialog.Flags & CommonDialog::kAllowMultiSelect) ? QFileDialog::ExistingFiles
-                                                                       : QFileDialog::ExistingFile);
+                                                                      : QFileDialog::ExistingFile);
   QStringList filters;
   for (const std::string& f : QtNameFilters(dialog.Filter)) filters << Q(f);
   if (!filters.isEmpty()) {
     picker.setNameFilters(filters);
-    picker.selectNameFilter(filters.value(std::clamp(dialog.FilterIndex, 1, static_cast<int>(filters.size())) - 1));
+    picker.selectNameFilter(
+        filters.value(std::clamp(dialog.FilterIndex, 1, static_cast<int>(filters.size())) - 1));
   }
   // A name handed in may be a path; its folder is where the dialog starts.
   const bool oneName = !dialog.FileName.empty() && dialog.FileName.find('\0') == std::string::npos;

@@ -77,7 +77,8 @@ void DrawCarvex(QPainter& p) {
   p.setBrush(kBlue);
   p.drawRoundedRect(QRectF(2, 2, 60, 60), 12, 12);
   p.setBrush(Qt::white);
-  p.drawPolygon(QPolygonF({QPointF(18, 10), QPointF(38, 10), QPointF(46, 18), QPointF(46, 29), QPointF(18, 29)}));
+  p.drawPolygon(
+      QPolygonF({QPointF(18, 10), QPointF(38, 10), QPointF(46, 18), QPointF(46, 29), QPointF(18, 29)}));
   p.setBrush(kPaleBlue);
   p.drawPolygon(QPolygonF({QPointF(38, 10), QPointF(38, 18), QPointF(46, 18)}));
   p.setBrush(Qt::white);
@@ -159,9 +160,12 @@ QIcon FileIcon(const std::string& path) {
 
 QIcon PictureIcon(const Picture& picture) {
   switch (picture.source) {
-    case Picture::Source::kFileIcon: return FileIcon(picture.name);
-    case Picture::Source::kResource: return ResourceIcon(picture.name);
-    case Picture::Source::kNone: break;
+    case Picture::Source::kFileIcon:
+      return FileIcon(picture.name);
+    case Picture::Source::kResource:
+      return ResourceIcon(picture.name);
+    case Picture::Source::kNone:
+      break;
   }
   return {};
 }

@@ -45,13 +45,13 @@ constexpr int kIconPixels = 16;
 // moves are told to the model, so that dialogs centre over where the window really is; Enter
 // and Escape press the default and the cancel button as on a dialog.
 class FormWindow : public QWidget {
-public:
+ public:
   FormWindow() : QWidget(nullptr, Qt::Window) {}
   std::function<void()> onClose;
   std::function<void()> onMove;
   std::function<bool(int key)> onKey;
 
-protected:
+ protected:
   void closeEvent(QCloseEvent* event) override {
     event->ignore();
     if (onClose) onClose();
@@ -69,8 +69,9 @@ protected:
 
 // The spin bar beside a size box: two arrows, the upper one raising the value.
 class SpinBar : public QWidget {
-public:
-  explicit SpinBar(QWidget* parent) : QWidget(parent), up(new QToolButton(this)), down(new QToolButton(this)) {
+ public:
+  explicit SpinBar(QWidget* parent)
+      : QWidget(parent), up(new QToolButton(this)), down(new QToolButton(this)) {
     up->setArrowType(Qt::UpArrow);
     down->setArrowType(Qt::DownArrow);
     for (QToolButton* b : {up, down}) {
@@ -81,7 +82,7 @@ public:
   QToolButton* up;
   QToolButton* down;
 
-protected:
+ protected:
   void resizeEvent(QResizeEvent* event) override {
     QWidget::resizeEvent(event);
     const int half = height() / 2;
@@ -101,11 +102,11 @@ std::vector<std::string> LocalFiles(const QMimeData* data) {
 // A report-style list that takes files dropped from a file manager when the model asks for
 // them.
 class ReportList : public QTreeWidget {
-public:
+ public:
   explicit ReportList(QWidget* parent) : QTreeWidget(parent) {}
   std::function<void(std::vector<std::string>)> onDrop;
 
-protected:
+ protected:
   void dragEnterEvent(QDragEnterEvent* event) override { Judge(event); }
   void dragMoveEvent(QDragMoveEvent* event) override { Judge(event); }
   void dropEvent(QDropEvent* event) override {
@@ -118,7 +119,7 @@ protected:
     onDrop(std::move(paths));
   }
 
-private:
+ private:
   void Judge(QDropEvent* event) {
     if (onDrop && !LocalFiles(event->mimeData()).empty())
       event->acceptProposedAction();
@@ -129,7 +130,7 @@ private:
 
 // Tells the model where the focus went and passes on double-clicks in text boxes.
 class InputFilter : public QObject {
-public:
+ public:
   InputFilter(QWidget* widget, Control* control, std::shared_ptr<bool> alive)
       : QObject(widget), control_(control), alive_(std::move(alive)) {
     widget->installEventFilter(this);
@@ -148,7 +149,7 @@ public:
     return false;
   }
 
-private:
+ private:
   Control* control_;
   std::shared_ptr<bool> alive_;
 };
@@ -172,8 +173,10 @@ Qt::CheckState CheckStateOf(int value) {
   return Qt::Unchecked;
 }
 
-void ApplyAll(FormView& view, Control& control);
+void RebuildList(FormView& view, ListView& list);
+void ApplyMenu(Menu& menu, QAction* action);
 
+// Leaves the drawing of what changed for the next turn of the event loop, once.
 void Defer(FormView& view) {
   if (view.flushPosted) return;
   view.flushPosted = true;
@@ -181,8 +184,6 @@ void Defer(FormView& view) {
     if (*alive) FlushDeferred(view);
   });
 }
-void RebuildList(FormView& view, ListView& list);
-void ApplyMenu(Menu& menu, QAction* action);
 
 // The bar's range is its width in pixels, so a new value that does not move the bar by a
 // pixel changes nothing and costs no repaint: a job sets the value once per chunk. A value that
@@ -289,7 +290,8 @@ QWidget* CreateWidget(FormView& view, Control& control, QWidget* parent) {
           for (int i = 0; i < count; ++i) {
             const bool selected = list->topLevelItem(i)->isSelected();
             const std::size_t index = static_cast<std::size_t>(i) + 1;
-            if (selected == (pass == 1) && model.Item(index).selected != selected) model.SetSelected(index, selected);
+            if (selected == (pass == 1) && model.Item(index).selected != selected)
+              model.SetSelected(index, selected);
           }
       });
       QObject::connect(list, &QTreeWidget::itemDoubleClicked, list, [alive, &model] {
@@ -442,14 +444,21 @@ void ApplyFormProperty(FormView& view, Property property) {
   Form& form = *view.form;
   QWidget* window = view.window;
   switch (property) {
-    case Property::kCaption: window->setWindowTitle(Q(form.Caption())); break;
-    case Property::kEnabled: window->setEnabled(form.Enabled()); break;
-    case Property::kGeometry: ApplyFormGeometry(view); break;
+    case Property::kCaption:
+      window->setWindowTitle(Q(form.Caption()));
+      break;
+    case Property::kEnabled:
+      window->setEnabled(form.Enabled());
+      break;
+    case Property::kGeometry:
+      ApplyFormGeometry(view);
+      break;
     // Showing is ShowForm's: a form is visible in the model before it is first shown.
     case Property::kVisible:
       if (!form.Visible()) window->hide();
       break;
-    default: break;
+    default:
+      break;
   }
 }
 
@@ -474,8 +483,8 @@ void ApplySelection(FormView& view, Control& control, QWidget* widget) {
       auto& model = static_cast<DriveListBox&>(control);
       const auto& items = model.Items();
       const auto it = std::find(items.begin(), items.end(), model.Drive());
-      static_cast<QComboBox*>(widget)->setCurrentIndex(it == items.end() ? -1
-                                                                         : static_cast<int>(it - items.begin()));
+      static_cast<QComboBox*>(widget)->setCurrentIndex(
+          it == items.end() ? -1 : static_cast<int>(it - items.begin()));
       break;
     }
     case ControlKind::kTabStrip:
@@ -492,7 +501,8 @@ void ApplySelection(FormView& view, Control& control, QWidget* widget) {
       }
       break;
     }
-    default: break;
+    default:
+      break;
   }
 }
 
@@ -506,14 +516,16 @@ void ApplyItems(FormView& view, Control& control, QWidget* widget) {
       break;
     case ControlKind::kImageList:
       for (auto& [other, w] : view.widgets)
-        if (other->Kind() == ControlKind::kListView && static_cast<const ListView*>(other)->SmallIcons == &control)
+        if (other->Kind() == ControlKind::kListView &&
+            static_cast<const ListView*>(other)->SmallIcons == &control)
           ApplyItems(view, *const_cast<Control*>(other), w);
       break;
     case ControlKind::kComboBox:
     case ControlKind::kDriveListBox: {
       auto* combo = static_cast<QComboBox*>(widget);
-      const auto& items = control.Kind() == ControlKind::kComboBox ? static_cast<ComboBox&>(control).Items()
-                                                                     : static_cast<DriveListBox&>(control).Items();
+      const auto& items = control.Kind() == ControlKind::kComboBox
+                              ? static_cast<ComboBox&>(control).Items()
+                              : static_cast<DriveListBox&>(control).Items();
       combo->clear();
       for (const std::string& item : items) combo->addItem(Q(item));
       ApplySelection(view, control, widget);
@@ -529,7 +541,8 @@ void ApplyItems(FormView& view, Control& control, QWidget* widget) {
       ApplySelection(view, control, widget);
       break;
     }
-    default: break;
+    default:
+      break;
   }
 }
 
@@ -551,21 +564,27 @@ void ApplyValue(Control& control, QWidget* widget) {
       slider->setValue(model.Value());
       break;
     }
-    default: break;
+    default:
+      break;
   }
 }
 
 void ApplyCaption(Control& control, QWidget* widget) {
   const auto caption = [&] { return static_cast<Captioned&>(control).Caption(); };
   switch (control.Kind()) {
-    case ControlKind::kLabel: static_cast<QLabel*>(widget)->setText(WithoutAccessKeys(caption())); break;
+    case ControlKind::kLabel:
+      static_cast<QLabel*>(widget)->setText(WithoutAccessKeys(caption()));
+      break;
     case ControlKind::kFrame:
       if (auto* group = qobject_cast<QGroupBox*>(widget)) group->setTitle(Q(caption()));
       break;
     case ControlKind::kCommandButton:
     case ControlKind::kCheckBox:
-    case ControlKind::kOptionButton: static_cast<QAbstractButton*>(widget)->setText(Q(caption())); break;
-    default: break;
+    case ControlKind::kOptionButton:
+      static_cast<QAbstractButton*>(widget)->setText(Q(caption()));
+      break;
+    default:
+      break;
   }
 }
 
@@ -597,9 +616,15 @@ void ApplyControl(FormView& view, Control& control, Property property) {
       ApplyPicture(control, widget);
       break;
     }
-    case Property::kEnabled: widget->setEnabled(control.Enabled()); break;
-    case Property::kVisible: widget->setVisible(control.Visible()); break;
-    case Property::kToolTip: widget->setToolTip(Q(control.ToolTipText())); break;
+    case Property::kEnabled:
+      widget->setEnabled(control.Enabled());
+      break;
+    case Property::kVisible:
+      widget->setVisible(control.Visible());
+      break;
+    case Property::kToolTip:
+      widget->setToolTip(Q(control.ToolTipText()));
+      break;
     case Property::kCaption:
       // A job's status line changes once per piece, thousands of times a second; laying its
       // text out each time would cost the job more than the copying.
@@ -621,27 +646,36 @@ void ApplyControl(FormView& view, Control& control, Property property) {
       }
       break;
     case Property::kValue:
-    case Property::kRange: ApplyValue(control, widget); break;
-    case Property::kItems: ApplyItems(view, control, widget); break;
-    case Property::kSelection: ApplySelection(view, control, widget); break;
-    case Property::kPicture: ApplyPicture(control, widget); break;
+    case Property::kRange:
+      ApplyValue(control, widget);
+      break;
+    case Property::kItems:
+      ApplyItems(view, control, widget);
+      break;
+    case Property::kSelection:
+      ApplySelection(view, control, widget);
+      break;
+    case Property::kPicture:
+      ApplyPicture(control, widget);
+      break;
     case Property::kFocus:
       if (widget->isVisible()) widget->setFocus(Qt::OtherFocusReason);
       break;
-    case Property::kChecked: break;
+    case Property::kChecked:
+      break;
   }
 }
 
 void ApplyAll(FormView& view, Control& control) {
-  for (Property p : {Property::kGeometry, Property::kText, Property::kRange, Property::kValue, Property::kPicture,
-                     Property::kToolTip, Property::kEnabled, Property::kVisible})
+  for (Property p : {Property::kGeometry, Property::kText, Property::kRange, Property::kValue,
+                     Property::kPicture, Property::kToolTip, Property::kEnabled, Property::kVisible})
     ApplyControl(view, control, p);
-  if (const auto it = view.widgets.find(&control); it != view.widgets.end()) ApplyCaption(control, it->second);
-  if (control.Kind() == ControlKind::kListView) {
+  const auto it = view.widgets.find(&control);
+  if (it == view.widgets.end()) return;
+  ApplyCaption(control, it->second);
+  if (control.Kind() == ControlKind::kListView)
     RebuildList(view, static_cast<ListView&>(control));
-    return;
-  }
-  if (const auto it = view.widgets.find(&control); it != view.widgets.end())
+  else
     ApplyItems(view, control, it->second);
 }
 
@@ -657,7 +691,8 @@ void RebuildList(FormView& view, ListView& model) {
     for (const auto& column : columns) headers << Q(column.header);
     list->setColumnCount(std::max<int>(1, static_cast<int>(columns.size())));
     list->setHeaderLabels(headers);
-    for (std::size_t i = 0; i < columns.size(); ++i) list->setColumnWidth(static_cast<int>(i), Px(columns[i].width));
+    for (std::size_t i = 0; i < columns.size(); ++i)
+      list->setColumnWidth(static_cast<int>(i), Px(columns[i].width));
   }
   list->clear();
   QList<QTreeWidgetItem*> items;
@@ -665,13 +700,15 @@ void RebuildList(FormView& view, ListView& model) {
     const ListItem& entry = model.Item(i);
     auto* item = new QTreeWidgetItem;
     item->setText(0, Q(entry.text));
-    for (std::size_t c = 0; c < entry.subItems.size(); ++c) item->setText(static_cast<int>(c) + 1, Q(entry.subItems[c]));
+    for (std::size_t c = 0; c < entry.subItems.size(); ++c)
+      item->setText(static_cast<int>(c) + 1, Q(entry.subItems[c]));
     if (model.SmallIcons && entry.smallIcon >= 1 && entry.smallIcon <= model.SmallIcons->Count())
       item->setIcon(0, PictureIcon(model.SmallIcons->At(entry.smallIcon)));
     items << item;
   }
   list->addTopLevelItems(items);
-  for (int i = 0; i < items.size(); ++i) items[i]->setSelected(model.Item(static_cast<std::size_t>(i) + 1).selected);
+  for (int i = 0; i < items.size(); ++i)
+    items[i]->setSelected(model.Item(static_cast<std::size_t>(i) + 1).selected);
 }
 
 bool PressButton(Form& form, bool isDefault) {
@@ -688,9 +725,13 @@ bool PressButton(Form& form, bool isDefault) {
 
 }  // namespace
 
-int Px(int twips) { return (twips + (twips >= 0 ? kTwipsPerPixel / 2 : -(kTwipsPerPixel / 2))) / kTwipsPerPixel; }
+int Px(int twips) {
+  return (twips + (twips >= 0 ? kTwipsPerPixel / 2 : -(kTwipsPerPixel / 2))) / kTwipsPerPixel;
+}
 
-QString Q(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString Q(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 std::string S(const QString& text) { return text.toUtf8().toStdString(); }
 
@@ -715,7 +756,8 @@ std::unique_ptr<FormView> CreateFormView(Form& form) {
     if (control->Kind() != ControlKind::kMenu) EnsureWidget(*view, *control);
   for (Control* control : form.Controls())
     if (control->Kind() != ControlKind::kMenu) ApplyAll(*view, *control);
-  for (Property p : {Property::kCaption, Property::kEnabled, Property::kGeometry}) ApplyFormProperty(*view, p);
+  for (Property p : {Property::kCaption, Property::kEnabled, Property::kGeometry})
+    ApplyFormProperty(*view, p);
 
   const std::shared_ptr<bool> alive = view->alive;
   FormView* raw = view.get();

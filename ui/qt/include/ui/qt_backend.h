@@ -21,7 +21,7 @@ namespace carvex::ui {
 // the controls' user-input methods. Geometry is the model's, converted at 15 twips a pixel.
 // Needs a QApplication (QtProgram makes one).
 class QtBackend : public Backend {
-public:
+ public:
   QtBackend();
   ~QtBackend() override;
   QtBackend(const QtBackend&) = delete;
@@ -51,7 +51,7 @@ public:
 
   struct FormView;
 
-private:
+ private:
   FormView* ViewOf(const Form& form);
   QWidget* OwnerWindow(const Form* owner);
   void ExitModalLoops(const Form& form);
@@ -61,14 +61,14 @@ private:
   std::vector<std::pair<const Form*, QEventLoop*>> modalLoops_;
   std::function<void()> endProgram_;
   std::string lastFolder_;
-  static constexpr std::chrono::milliseconds kEventInterval{10};
+  static constexpr std::chrono::milliseconds kEventInterval{40};
   std::chrono::steady_clock::time_point nextEvents_{};
 };
 
 // The Qt application and its backend for a program's main: constructs the QApplication from
 // argc and argv (Qt takes out the options it knows) and makes the backend the runtime's.
 class QtProgram {
-public:
+ public:
   QtProgram(int& argc, char** argv);
   ~QtProgram();
   QtProgram(const QtProgram&) = delete;
@@ -78,7 +78,7 @@ public:
   // Runs the event loop until the program ends.
   int Run();
 
-private:
+ private:
   struct Application;
   std::unique_ptr<Application> app_;
   std::unique_ptr<QtBackend> backend_;
