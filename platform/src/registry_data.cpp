@@ -136,4 +136,20 @@ std::vector<std::string> DecodeRegistryMultiString(std::string_view data) {
   return strings;
 }
 
+std::string RootName(RegistryRoot root) {
+  switch (root) {
+    case RegistryRoot::kClassesRoot:
+      return "HKEY_CLASSES_ROOT";
+    case RegistryRoot::kLocalMachine:
+      return "HKEY_LOCAL_MACHINE";
+    case RegistryRoot::kCurrentUser:
+      break;
+  }
+  return "HKEY_CURRENT_USER";
+}
+
+std::string Below(const std::string& parent, const std::string& path) {
+  return path.empty() ? parent : parent + "\\" + path;
+}
+
 }  // namespace carvex::platform

@@ -120,18 +120,6 @@ std::vector<std::string> SplitPath(const std::string& path) {
   return names;
 }
 
-std::string RootName(RegistryRoot root) {
-  switch (root) {
-    case RegistryRoot::kClassesRoot:
-      return "HKEY_CLASSES_ROOT";
-    case RegistryRoot::kLocalMachine:
-      return "HKEY_LOCAL_MACHINE";
-    case RegistryRoot::kCurrentUser:
-      break;
-  }
-  return "HKEY_CURRENT_USER";
-}
-
 // The row ids the schema gives the roots.
 std::int64_t RootId(RegistryRoot root) {
   switch (root) {
@@ -143,10 +131,6 @@ std::int64_t RootId(RegistryRoot root) {
       break;
   }
   return 1;
-}
-
-std::string Below(const std::string& parent, const std::string& path) {
-  return path.empty() ? parent : parent + "\\" + path;
 }
 
 std::string ValueText(const std::string& name) {

@@ -2,6 +2,7 @@
 
 #include "platform/error.h"
 #include "platform/registry.h"
+#include "registry_data.h"
 #include "wide.h"
 
 namespace carvex::platform {
@@ -18,22 +19,6 @@ HKEY RootHandle(RegistryRoot root) {
       break;
   }
   return HKEY_CURRENT_USER;
-}
-
-std::string RootName(RegistryRoot root) {
-  switch (root) {
-    case RegistryRoot::kClassesRoot:
-      return "HKEY_CLASSES_ROOT";
-    case RegistryRoot::kLocalMachine:
-      return "HKEY_LOCAL_MACHINE";
-    case RegistryRoot::kCurrentUser:
-      break;
-  }
-  return "HKEY_CURRENT_USER";
-}
-
-std::string Below(const std::string& parent, const std::string& path) {
-  return path.empty() ? parent : parent + "\\" + path;
 }
 
 REGSAM Rights(RegistryAccess access) {
