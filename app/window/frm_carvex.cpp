@@ -557,13 +557,21 @@ void CarvexForm::cmdSplitAddFiles_Click() {
 // Files dropped from a file manager join the list as Add Files would add them; folders are
 // passed over.
 void CarvexForm::lvwSplitFileNames_DropFiles(const std::vector<std::string>& paths) {
+  std::vector<std::string> files;
+  for (const std::string& path : paths)
+    if (!platform::IsDirectory(path)) files.push_back(path);
+  AddSplitSourceFiles(files);
+}
+
+bool CarvexForm::AddSplitSourceFiles(const std::vector<std::string>& paths) {
   try {
-    for (std::string path : paths)
-      if (!platform::IsDirectory(path)) AddSplitSourceFile(path);
+    for (std::string path : paths) AddSplitSourceFile(path);
     ApplyZipRuleForAdding();
+    return true;
   } catch (const platform::RuntimeError& e) {
     MsgBox("There was an error adding this file(s) to the list:" + LineBreak + LineBreak + e.Description(),
            MsgBoxButtons::kOkOnly, MsgBoxIcon::kCritical);
+    return false;
   }
 }
 

@@ -98,6 +98,9 @@ public:
   // Lists and destinations.
   std::string GetFiles(const std::string& sTitle);
   void AddSplitSourceFile(std::string& FileName);
+  // Adds each path as Add Files would, under Add Files' own error trap; false when an error
+  // ended it (the entries added before it stay).
+  bool AddSplitSourceFiles(const std::vector<std::string>& paths);
   void AddSplitDestinationPath(std::string& path);
   void AddBuildFile(const std::string& piecePath);
   void AddBuildDestinationPath(std::string& path);
