@@ -27,6 +27,15 @@ void RemoveIfPresent(const std::string& path) {
 
 bool IsZipName(const std::string& name) { return LowerCase(GetExtension(name)) == ".zip"; }
 
+// A piece is a regular file: reading a pipe of that name would wait for a writer forever, and a
+// folder has no bytes to give.
+Bytes PieceLength(const std::string& path) {
+  const Bytes length = platform::FileLength(path);
+  if (!platform::IsRegularFile(path))
+    throw platform::RuntimeError(0, "'" + path + "' is not a piece: it is not a regular file.");
+  return length;
+}
+
 // One run of the joiner, with the state it keeps between two turns of its loop.
 class Joiner {
 public:
@@ -50,7 +59,7 @@ private:
 };
 
 void Joiner::Run() {
-  if (ui::Form* main = ui::App().MainForm) main->SetEnabled(false);
+  BeginJob();
   BuildBytesDone = 0;
   try {
     for (;;) {
@@ -76,11 +85,11 @@ void Joiner::Run() {
         return;
       }
     }
-  } catch (const platform::RuntimeError& e) {
+  } catch (const std::exception& e) {
     // The partly built file stays; nothing is left open and no job is left marked running.
     platform::CloseAllFiles();
     BuildInProgress = false;
-    MsgBox("There was an error while building this file " + LineBreak + LineBreak + e.Description(),
+    MsgBox("There was an error while building this file " + LineBreak + LineBreak + e.what(),
            MsgBoxButtons::kOkOnly, MsgBoxIcon::kCritical);
     EnableMainWindow();
     frmProgressStatus.Unload();
@@ -90,7 +99,7 @@ void Joiner::Run() {
 void Joiner::SetUp() {
   // Measured before anything is written: a missing piece ends the job here.
   setSize_ = 0;
-  for (std::int64_t k = 1; k <= BuildPieceCount; ++k) setSize_ += platform::FileLength(PieceOfBuild(k));
+  for (std::int64_t k = 1; k <= BuildPieceCount; ++k) setSize_ += PieceLength(PieceOfBuild(k));
   Dialog().pbProgress.SetMax(static_cast<double>(setSize_));
   output_ = platform::File(BuildDestination + BuildFileName, platform::File::Mode::kCreate);
   chunk_ = 0;
@@ -99,8 +108,8 @@ void Joiner::SetUp() {
 
 void Joiner::OpenPiece() {
   piecePath_ = PieceOfBuild(BuildPieceNumber);
+  const Bytes size = PieceLength(piecePath_);
   piece_ = platform::File(piecePath_, platform::File::Mode::kRead);
-  const Bytes size = platform::FileLength(piecePath_);
   buffer_ = size > kChunkSize - 1 ? kChunkSize : size;
   plan_ = PlanChunks(size, buffer_);
   copyBuffer_.resize(static_cast<std::size_t>(std::max<Bytes>(buffer_, 1)));

@@ -114,7 +114,7 @@ Bytes GetBuildSetSize(const std::string& firstPiecePath) {
   Bytes total = 0;
   for (std::int64_t k = 1;; ++k) {
     const std::string piece = PiecePath(folder, name, k);
-    if (!platform::PathExists(piece) || platform::IsDirectory(piece)) break;
+    if (!platform::IsRegularFile(piece)) break;
     total += platform::FileLength(piece);
   }
   return total;

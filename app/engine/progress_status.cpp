@@ -1,5 +1,9 @@
 #include "progress_status.h"
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
 #include "mod_public.h"
 #include "platform/error.h"
 #include "platform/files.h"
@@ -26,8 +30,8 @@ void DeletePartialOutput(const std::vector<std::string>& paths) {
     if (!platform::PathExists(path)) continue;
     try {
       platform::RemoveFile(path);
-    } catch (const platform::RuntimeError& e) {
-      failures += LineBreak + e.Description();
+    } catch (const std::exception& e) {
+      failures += LineBreak + e.what();
     }
   }
   if (!failures.empty())
@@ -53,12 +57,28 @@ ProgressStatusForm::ProgressStatusForm() : Form("frmProgressStatus") {
 
 void ProgressStatusForm::Form_Load() { cmdCancel.SetEnabled(lblStatus.Caption() != kZippingStatus); }
 
+// Closing the window through its frame is a click on Cancel, with the same questions; a
+// silent unload would leave the job running unseen with no way to stop it.
+void ProgressStatusForm::Form_QueryUnload(bool& cancel, ui::UnloadMode mode) {
+  if (mode != ui::UnloadMode::kUserClose) return;
+  cancel = true;
+  cmdCancel.Click();
+}
+
+// The main window comes back when the job ends: a split or build ends in the same turn once
+// its engine sees the flag cleared, a zip when the component returns. Enabled here, the
+// window could take a click queued behind this one and start a second job while the first
+// still has its files open.
 void ProgressStatusForm::cmdCancel_Click() {
   if (lblStatus.Caption() != kZippingStatus) {
-    if (CurrentMode == 1 && !ConfirmSplitStop()) return;
-    if (CurrentMode == 2 && !ConfirmBuildStop()) return;
+    if (CurrentMode == 1) {
+      if (!ConfirmSplitStop()) return;
+    } else if (CurrentMode == 2) {
+      if (!ConfirmBuildStop()) return;
+    } else {
+      EnableMainWindow();  // no engine is there to end a job
+    }
   }
-  EnableMainWindow();
   Unload();
 }
 
@@ -84,8 +104,30 @@ bool ProgressStatusForm::ConfirmBuildStop() {
   return true;
 }
 
+namespace {
+
+// The forms BeginJob disabled; only those still loaded are brought back.
+std::vector<ui::Form*> lockedForms;
+
+}  // namespace
+
+void BeginJob() {
+  if (CloseFinishedDialog) CloseFinishedDialog();
+  const ui::Form* progress = frmProgressStatus.IfLoaded();
+  for (ui::Form* form : std::vector<ui::Form*>(ui::App().LoadedForms())) {
+    if (form == progress || !form->Enabled()) continue;
+    form->SetEnabled(false);
+    lockedForms.push_back(form);
+  }
+  // The main window even when it is not (or no longer) among the loaded forms.
+  if (ui::Form* main = ui::App().MainForm) main->SetEnabled(false);
+}
+
 void EnableMainWindow() {
   if (ui::Form* main = ui::App().MainForm) main->SetEnabled(true);
+  const auto& loaded = ui::App().LoadedForms();
+  for (ui::Form* form : std::exchange(lockedForms, {}))
+    if (std::find(loaded.begin(), loaded.end(), form) != loaded.end()) form->SetEnabled(true);
 }
 
 void EndJob() {

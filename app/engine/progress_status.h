@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "ui/app.h"
 #include "ui/form.h"
 
@@ -21,6 +23,7 @@ public:
 
 protected:
   void Form_Load() override;
+  void Form_QueryUnload(bool& cancel, ui::UnloadMode mode) override;
 
 private:
   bool ConfirmSplitStop();
@@ -29,11 +32,18 @@ private:
 
 inline ui::FormSlot<ProgressStatusForm> frmProgressStatus;
 
+// The start of every job (split, build, zip): the Finished dialog of the last job closes and
+// every other form but the progress dialog stops taking input until the job ends, so that
+// nothing a user clicks during the job's yields can start a second one.
+void BeginJob();
+// Closes the Finished dialog; set by the code that owns that dialog.
+inline std::function<void()> CloseFinishedDialog;
+
 // The common end of a job: the dialog goes, the main window comes back, and every file the
 // job left open is closed. Harmless when the dialog is already gone.
 void EndJob();
 
-// Gives the main window back to the user after a job.
+// Gives the main window, and every form the job's start disabled, back to the user.
 void EnableMainWindow();
 
 // Empties the main window's split list after a job, as the ClearList setting asks, and gives

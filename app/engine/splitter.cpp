@@ -49,6 +49,25 @@ bool DestinationAccepts(Bytes bytes) {
   }
 }
 
+void RemoveIfPlainFile(const std::string& path) {
+  if (platform::IsRegularFile(path)) platform::RemoveFile(path);
+}
+
+// A split replaces any earlier set of the same name as a whole, before its first piece is
+// written: pieces of the old set beyond the new one's last would be joined into every build of
+// it, and old pieces that a cancelled split never reached would sit between the new ones. The
+// old builder batch file goes with them; it names the old count.
+void RemoveEarlierSet() {
+  const std::int64_t pieces = SplitFullPieces + 1;
+  for (std::int64_t k = 1; k <= pieces; ++k) RemoveIfPlainFile(PiecePath(SplitDestination, SplitFileName, k));
+  for (std::int64_t k = pieces + 1;; ++k) {
+    const std::string piece = PiecePath(SplitDestination, SplitFileName, k);
+    if (!platform::IsRegularFile(piece)) break;
+    platform::RemoveFile(piece);
+  }
+  RemoveIfPlainFile(BuilderFilePath(SplitDestination, SplitFileName));
+}
+
 // One run of the splitter, with the state it keeps between two turns of its loop.
 class Splitter {
 public:
@@ -69,10 +88,13 @@ private:
   platform::File source_;
   platform::File piece_;
   std::string piecePath_;
+  bool pieceUnfinished_ = false;  // from its creation until it closed without an error
   std::vector<char> copyBuffer_;
 };
 
 void Splitter::Run() {
+  // Before the first yield: a click that arrives there must find the window locked.
+  BeginJob();
   SplitBytesDone = 0;
   SplitPieceNumber = 1;
   try {
@@ -86,6 +108,7 @@ void Splitter::Run() {
       if (chunk_ == -1) SetUp();
       if (chunk_ == 0) {
         if (!DestinationAccepts(SplitPieceSize)) return;
+        if (SplitPieceNumber == 1) RemoveEarlierSet();
         OpenPiece();
       }
       ++chunk_;
@@ -100,16 +123,17 @@ void Splitter::Run() {
         return;
       }
     }
-  } catch (const platform::RuntimeError& e) {
-    // The piece being written is known to be incomplete: it goes, the finished ones stay.
-    if (piece_.IsOpen()) {
+  } catch (const std::exception& e) {
+    // The piece being written is known to be incomplete, also when only its close failed (a
+    // deferred write error): it goes, the finished ones stay.
+    if (pieceUnfinished_) {
       platform::CloseAllFiles();
       try {
         platform::RemoveFile(piecePath_);
-      } catch (const platform::RuntimeError&) {
+      } catch (const std::exception&) {
       }
     }
-    MsgBox("There was an error during the splitting process." + LineBreak + LineBreak + e.Description(),
+    MsgBox("There was an error during the splitting process." + LineBreak + LineBreak + e.what(),
            MsgBoxButtons::kOkOnly, MsgBoxIcon::kCritical);
     EndJob();
   }
@@ -123,7 +147,6 @@ void Splitter::SetUp() {
   copyBuffer_.resize(static_cast<std::size_t>(buffer_));
   source_ = platform::File(SplitSourcePath, platform::File::Mode::kRead);
   chunk_ = 0;
-  if (ui::Form* main = ui::App().MainForm) main->SetEnabled(false);
   CenterForm(Dialog());
   Dialog().Show();
   Dialog().pbProgress.SetMax(static_cast<double>(SplitFileSize));
@@ -134,6 +157,7 @@ void Splitter::OpenPiece() {
   piecePath_ = PiecePath(SplitDestination, SplitFileName, SplitPieceNumber);
   // An existing file of that name is replaced: each piece holds exactly its own bytes.
   piece_ = platform::File(piecePath_, platform::File::Mode::kCreate);
+  pieceUnfinished_ = true;
   Dialog().lblStatus.SetCaption("Splitting - " + PieceFileName(SplitFileName, SplitPieceNumber));
 }
 
@@ -149,6 +173,7 @@ void Splitter::CopyChunk(Bytes size) {
 
 void Splitter::ClosePiece() {
   piece_.Close();
+  pieceUnfinished_ = false;
   ++SplitPieceNumber;
   chunk_ = 0;
   plan_ = PlanChunks(SplitPieceNumber == SplitFullPieces + 1 ? lastPieceSize_ : SplitPieceSize, buffer_);
@@ -156,19 +181,13 @@ void Splitter::ClosePiece() {
 
 bool Splitter::Complete() {
   Dialog().lblStatus.SetCaption("");
-  // The first copy only tells how much room the builder batch file needs.
-  const std::string scratch = AppDataFolder();
-  WriteBuilderFile(scratch);
-  const std::string scratchCopy = BuilderFilePath(scratch, SplitFileName);
-  if (!DestinationAccepts(platform::FileLength(scratchCopy))) {
-    // The job has ended; the scratch copy has no use left.
-    if (platform::PathExists(scratchCopy)) platform::RemoveFile(scratchCopy);
-    return false;
-  }
+  // The room the builder batch file needs is the length of its text. A trial copy written
+  // elsewhere to measure it would be the real file itself when the destination is that very
+  // folder, and its clean-up would delete the one just written.
+  if (!DestinationAccepts(static_cast<Bytes>(BuilderFileText(SplitFileName, SplitFullPieces).size()))) return false;
   if (ClearList) ClearSplitList();
   if (ShowFinish && ShowFinishedDialog) ShowFinishedDialog();
   WriteBuilderFile(SplitDestination);
-  platform::RemoveFile(scratchCopy);
   EndJob();
   return true;
 }

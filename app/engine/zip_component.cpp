@@ -17,14 +17,16 @@ zipkit::ZipComponent& Zip() {
 void OnZipProgress(int kind, const std::string& text, std::int64_t size) {
   // A progress report has nobody to tell of its own failures; the work goes on regardless.
   try {
+    // A dialog closed already is not loaded afresh: a copy nobody saw would only hide the job.
+    ProgressStatusForm* dialog = frmProgressStatus.IfLoaded();
     switch (kind) {
       case zipkit::kFileBegins:
-        frmProgressStatus->cmdCancel.SetEnabled(false);
-        frmProgressStatus->lblStatus.SetCaption(ZipStatusPrefix + GetFileNamePart(text));
+        if (!dialog) break;
+        dialog->cmdCancel.SetEnabled(false);
+        dialog->lblStatus.SetCaption(ZipStatusPrefix + GetFileNamePart(text));
         break;
       case zipkit::kBytesDone: {
-        ui::ProgressBar& bar = frmProgressStatus->pbProgress;
-        bar.SetValue(bar.Value() + static_cast<double>(size));
+        if (dialog) dialog->pbProgress.SetValue(dialog->pbProgress.Value() + static_cast<double>(size));
         // Zip work cannot be cancelled, but the window should still repaint.
         ui::DoEvents();
         break;

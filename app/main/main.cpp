@@ -27,7 +27,7 @@ std::string CommandLineFrom(int argc, char** argv) {
 int main(int argc, char** argv) {
   carvex::ui::QtProgram program(argc, argv);
   // After the Qt application took out its own options (-platform and the like).
-  carvex::CommandLine = CommandLineFrom(argc, argv);
+  carvex::CommandLine = carvex::WithAbsolutePath(CommandLineFrom(argc, argv));
   carvex::frmCarvex->Show();
   return program.Run();
 }

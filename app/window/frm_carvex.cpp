@@ -1,6 +1,7 @@
 #include "frm_carvex.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "frm_finished.h"
 #include "frm_options.h"
@@ -71,15 +72,35 @@ std::vector<std::string> SplitAtNul(const std::string& text) {
   return parts;
 }
 
+// The number of a run-time error; 0 for a failure that carries none (out of memory, say).
+long ErrorNumber(const std::exception& e) {
+  const auto* runtime = dynamic_cast<const platform::RuntimeError*>(&e);
+  return runtime ? runtime->Number() : 0;
+}
+
+void ShowAddBuildFileError(const std::exception& e) {
+  MsgBox(SignedText(ErrorNumber(e)) + "There was an error adding the chosen file to the list." + LineBreak + LineBreak +
+             e.what(),
+         MsgBoxButtons::kOkOnly, MsgBoxIcon::kCritical);
+}
+
 void DeleteScratchFiles() {
   try {
     platform::RemoveFilesIn(ZipTempFolder());
-  } catch (const platform::RuntimeError&) {
+  } catch (const std::exception&) {
     // Leaving never fails: what cannot be deleted now stays for the next run.
   }
 }
 
 }  // namespace
+
+std::string WithAbsolutePath(const std::string& line) {
+  if (line.size() < 4 || line[0] != '/' || line[2] != ' ') return line;
+  std::string path = line.substr(3);
+  if (path.size() >= 2 && path.front() == '"' && path.back() == '"') path = path.substr(1, path.size() - 2);
+  if (path.empty() || path == "*") return line;
+  return line.substr(0, 3) + "\"" + platform::AbsolutePath(path) + "\"";
+}
 
 std::string ListedPath(const ui::ListView& list, std::size_t index) {
   const auto& sub = list.Item(index).subItems;
@@ -97,9 +118,8 @@ void CarvexForm::LayOut() {
   // The menu bar takes a line of its own above the client area.
   Move(0, 0, Geometry().width, Geometry().height + kMenuBarHeight);
 
-  tbsTabs.AddTab("Split Mode");
-  tbsTabs.AddTab("Build Mode");
-  tbsTabs.SetToolTipText("Click to view Split Mode");
+  tbsTabs.AddTab("Split Mode", "Click to view Split Mode");
+  tbsTabs.AddTab("Build Mode", "Click to view Build Mode");
   tbsTabs.Move(120, 120, 7560, 5280);
   imlTabIcons.Add(1, {ui::Picture::Source::kResource, "split"});
   imlTabIcons.Add(2, {ui::Picture::Source::kResource, "build"});
@@ -333,6 +353,7 @@ void CarvexForm::WireEvents() {
 void CarvexForm::Form_Load() {
   ui::App().MainForm = this;
   ShowFinishedDialog = ShowFinishedForm;
+  CloseFinishedDialog = [] { frmFinished.Unload(); };
   try {
     tbsTabs_Click();
     optSplitUsePath.SetValue(true);
@@ -341,8 +362,8 @@ void CarvexForm::Form_Load() {
     optBuildUsePath.SetValue(true);
     LoadSettings();
     ProcessCommandLine();
-  } catch (const platform::RuntimeError& e) {
-    MsgBox("There was an error loading Carvex." + LineBreak + LineBreak + e.Description(), MsgBoxButtons::kOkOnly,
+  } catch (const std::exception& e) {
+    MsgBox("There was an error loading Carvex." + LineBreak + LineBreak + e.what(), MsgBoxButtons::kOkOnly,
            MsgBoxIcon::kCritical);
   }
 }
@@ -391,7 +412,7 @@ void CarvexForm::EndProgramCleanly() {
   DeleteScratchFiles();
   try {
     SaveSettings();
-  } catch (const platform::RuntimeError&) {
+  } catch (const std::exception&) {
   }
   ui::EndProgram();
 }
@@ -401,7 +422,7 @@ void CarvexForm::Form_Unload(bool& /*cancel*/) { EndProgramCleanly(); }
 void CarvexForm::cmdExit_Click() {
   try {
     SaveSettings();
-  } catch (const platform::RuntimeError&) {
+  } catch (const std::exception&) {
   }
   DeleteScratchFiles();
   ui::EndProgram();
@@ -454,7 +475,6 @@ void CarvexForm::tbsTabs_Click() {
   CurrentMode = split ? 1 : 2;
   SetCaption(split ? "Carvex - Split Mode" : "Carvex - Build Mode");
   cmdAction.SetCaption(split ? "&Split File" : "&Build Files");
-  tbsTabs.SetToolTipText(split ? "Click to view Split Mode" : "Click to view Build Mode");
   for (ui::Menu* m : {&mnuPreviewFile, &mnuRemoveFile, &mnuClearList, &mnuSplitFile}) m->SetVisible(split);
   mnuBuildFile.SetVisible(!split);
   mnuSplitMode.SetChecked(split);
@@ -498,8 +518,8 @@ void CarvexForm::cmdSplitBrowseDestination_Click() {
   try {
     std::string folder = ui::BrowseForFolder(this, "Choose Destination");
     if (!folder.empty()) AddSplitDestinationPath(folder);
-  } catch (const platform::RuntimeError& e) {
-    MsgBox("Could not receive path name. " + LineBreak + LineBreak + e.Description());
+  } catch (const std::exception& e) {
+    MsgBox("Could not receive path name. " + LineBreak + LineBreak + e.what());
   }
 }
 
@@ -507,8 +527,8 @@ void CarvexForm::cmdBuildBrowseDestination_Click() {
   try {
     std::string folder = ui::BrowseForFolder(this, "Choose Destination");
     if (!folder.empty()) AddBuildDestinationPath(folder);
-  } catch (const platform::RuntimeError& e) {
-    MsgBox("There was an error when attempting to use this destinaiton." + LineBreak + LineBreak + e.Description());
+  } catch (const std::exception& e) {
+    MsgBox("There was an error when attempting to use this destinaiton." + LineBreak + LineBreak + e.what());
   }
 }
 
@@ -524,10 +544,11 @@ std::string CarvexForm::GetFiles(const std::string& sTitle) {
   CD.Flags = 788996;
   try {
     CD.ShowOpen();
-  } catch (const platform::RuntimeError& e) {
-    if (e.Number() != kCancelError) {
-      MsgBox(e.Description() + "(" + std::to_string(e.Number()) + ")", MsgBoxButtons::kOkOnly,
-             MsgBoxIcon::kExclamation, "Open error");
+  } catch (const std::exception& e) {
+    const long number = ErrorNumber(e);
+    if (number != kCancelError) {
+      MsgBox(e.what() + ("(" + std::to_string(number) + ")"), MsgBoxButtons::kOkOnly, MsgBoxIcon::kExclamation,
+             "Open error");
       return {};
     }
   }
@@ -548,28 +569,23 @@ void CarvexForm::cmdSplitAddFiles_Click() {
       }
     }
     if (!parts.empty()) ApplyZipRuleForAdding();
-  } catch (const platform::RuntimeError& e) {
-    MsgBox("There was an error adding this file(s) to the list:" + LineBreak + LineBreak + e.Description(),
+  } catch (const std::exception& e) {
+    MsgBox("There was an error adding this file(s) to the list:" + LineBreak + LineBreak + e.what(),
            MsgBoxButtons::kOkOnly, MsgBoxIcon::kCritical);
   }
 }
 
-// Files dropped from a file manager join the list as Add Files would add them; folders are
-// passed over.
-void CarvexForm::lvwSplitFileNames_DropFiles(const std::vector<std::string>& paths) {
-  std::vector<std::string> files;
-  for (const std::string& path : paths)
-    if (!platform::IsDirectory(path)) files.push_back(path);
-  AddSplitSourceFiles(files);
-}
+// Files and folders dropped from a file manager join the list as Add Files would add them; a
+// folder can be split once it is zipped.
+void CarvexForm::lvwSplitFileNames_DropFiles(const std::vector<std::string>& paths) { AddSplitSourceFiles(paths); }
 
 bool CarvexForm::AddSplitSourceFiles(const std::vector<std::string>& paths) {
   try {
     for (std::string path : paths) AddSplitSourceFile(path);
     ApplyZipRuleForAdding();
     return true;
-  } catch (const platform::RuntimeError& e) {
-    MsgBox("There was an error adding this file(s) to the list:" + LineBreak + LineBreak + e.Description(),
+  } catch (const std::exception& e) {
+    MsgBox("There was an error adding this file(s) to the list:" + LineBreak + LineBreak + e.what(),
            MsgBoxButtons::kOkOnly, MsgBoxIcon::kCritical);
     return false;
   }
@@ -586,8 +602,9 @@ void CarvexForm::AddSplitSourceFile(std::string& FileName) {
     --SplitFileCount;
     break;
   }
-  // Measured before anything changes, so a file that cannot be read leaves no half entry.
-  const std::string size = FormatSize(platform::FileLength(FileName));
+  // Measured before anything changes, so a file that cannot be read leaves no half entry. A
+  // folder shows what its tree holds: that is what a zip of it takes in.
+  const std::string size = FormatSize(platform::TreeLength(FileName));
   const ui::Picture icon{ui::Picture::Source::kFileIcon, FileName};
   pixSmall.Cls();
   pixSmall.SetPicture(icon);
@@ -646,8 +663,8 @@ void CarvexForm::cmdSplitPreviewFiles_Click() {
       lvwSplitFileNames.SetSelected(i, true);
       lvwSplitFileNames.SetFocus();
     }
-  } catch (const platform::RuntimeError& e) {
-    MsgBox("There was an error when opening this file(s): " + LineBreak + LineBreak + e.Description(),
+  } catch (const std::exception& e) {
+    MsgBox("There was an error when opening this file(s): " + LineBreak + LineBreak + e.what(),
            MsgBoxButtons::kOkOnly, MsgBoxIcon::kCritical);
   }
 }
@@ -704,6 +721,13 @@ void CarvexForm::RunSplitRequest() {
     MsgBox("The following file(s) do not exist:" + LineBreak + LineBreak + missing);
     return;
   }
+  // Unzipped, only the first entry is split, and a folder has no bytes of its own to cut.
+  if (const std::string first = ListedPath(lvwSplitFileNames, 1);
+      chkZipFile.Value() != ui::CheckBox::kChecked && platform::IsDirectory(first)) {
+    Warn(first + " is a folder. A folder can be split only when it is zipped first: tick \"Zip the chosen file(s) "
+                 "before splitting\".");
+    return;
+  }
   if (optSplitUsePath.Value() && !Exists(txtSplitDestination.Text())) {
     Warn("Please choose an appropriate destination path.");
     return;
@@ -719,13 +743,15 @@ void CarvexForm::RunSplitRequest() {
     return;
   }
   if (!GetSplitInput()) return;
+  // An empty file is refused whatever size was chosen; "Pieces:" would otherwise come out as a
+  // size of 0 and blame the size.
+  if (SplitFileSize == 0) {
+    Warn("The size of the file you have chosen to split is 0!");
+    return;
+  }
   // A negative size or count would reach the splitter, which takes only positive pieces.
   if (SplitPieceSize <= 0) {
     Warn("Please choose an appropriate size to split the file into.");
-    return;
-  }
-  if (SplitFileSize == 0) {
-    Warn("The size of the file you have chosen to split is 0!");
     return;
   }
   if (SplitPieceSize >= SplitFileSize) {
@@ -745,12 +771,18 @@ void CarvexForm::AddBuildFile(const std::string& piecePath) {
   lvwBuildFileNames.Clear();
   const std::string base = BuildNameFromPiece(GetFileNamePart(piecePath));
   std::string folder = GetFolderPart(piecePath);
+  // One read of the folder for the whole set: a look-up per piece would read it again each
+  // time, which grows with the square of the pieces. Names compare exactly, letter case too.
+  const std::vector<std::string> listing = platform::ListPlainFiles(folder);
+  const std::unordered_set<std::string> files(listing.begin(), listing.end());
   for (std::int64_t n = 1;; ++n) {
     const std::string name = PieceFileName(base, n);
-    const auto found = platform::FindEntryName(folder + name, platform::EntryKinds::kPlainFiles);
-    if (!found || *found != name) break;
+    if (!files.contains(name)) break;
+    // Measured before the entry is added, so that a piece that cannot be read leaves no half
+    // entry behind.
+    const std::string size = FormatSize(platform::FileLength(folder + name));
     const std::size_t at = lvwBuildFileNames.Add(lvwBuildFileNames.Count() + 1, name, 1);
-    lvwBuildFileNames.SetSubItem(at, 1, FormatSize(platform::FileLength(folder + name)));
+    lvwBuildFileNames.SetSubItem(at, 1, size);
     lvwBuildFileNames.SetSubItem(at, 2, folder + name);
   }
   if (txtBuildDestination.Text().empty()) AddBuildDestinationPath(folder);
@@ -777,11 +809,9 @@ void CarvexForm::cmdAddBuildFile_Click() {
     if (CD.FileName.empty()) return;
     AddBuildFile(CD.FileName);
     if (UseOutput != 0) AddBuildDestinationPath(OutDestination);
-  } catch (const platform::RuntimeError& e) {
-    if (e.Number() == kCancelError) return;
-    MsgBox(SignedText(e.Number()) + "There was an error adding the chosen file to the list." + LineBreak + LineBreak +
-               e.Description(),
-           MsgBoxButtons::kOkOnly, MsgBoxIcon::kCritical);
+  } catch (const std::exception& e) {
+    if (ErrorNumber(e) == kCancelError) return;
+    ShowAddBuildFileError(e);
   }
 }
 
@@ -791,10 +821,8 @@ void CarvexForm::lvwBuildFileNames_DropFiles(const std::vector<std::string>& pat
     if (platform::IsDirectory(paths.front())) return;
     AddBuildFile(paths.front());
     if (UseOutput != 0) AddBuildDestinationPath(OutDestination);
-  } catch (const platform::RuntimeError& e) {
-    MsgBox(SignedText(e.Number()) + "There was an error adding the chosen file to the list." + LineBreak + LineBreak +
-               e.Description(),
-           MsgBoxButtons::kOkOnly, MsgBoxIcon::kCritical);
+  } catch (const std::exception& e) {
+    ShowAddBuildFileError(e);
   }
 }
 
@@ -824,6 +852,12 @@ void CarvexForm::RunBuildRequest() {
     return;
   }
   GetBuildInput();
+  // Before anything is deleted: without a drive A the destination would read as the root of
+  // the file system, and a file of the built name there would go.
+  if (optBuildUseADrive.Value() && !Exists(platform::FloppyDriveRoot())) {
+    Warn("Please make sure there is a disk in the floppy drive.");
+    return;
+  }
   const std::string target = BuildDestination + BuildFileName;
   if (platform::PathExists(target)) {
     if (DelExists == 0 && MsgBox("The file you are about to build already exists in the destination foder. Do you "
@@ -831,10 +865,6 @@ void CarvexForm::RunBuildRequest() {
                                  MsgBoxButtons::kYesNo) != MsgBoxResult::kYes)
       return;
     platform::RemoveFile(target);
-  }
-  if (optBuildUseADrive.Value() && !Exists(platform::FloppyDriveRoot())) {
-    Warn("Please make sure there is a disk in the floppy drive.");
-    return;
   }
   if (!Exists(BuildDestination)) {
     Warn("Please choose an appropriate destination path to build your file.");
@@ -856,17 +886,15 @@ void CarvexForm::cmdAction_Click() {
   if (CurrentMode == 1) {
     try {
       RunSplitRequest();
-    } catch (const platform::RuntimeError& e) {
-      MsgBox("There was an error when attempting to split the chosen file(s)." + LineBreak + LineBreak +
-                 e.Description(),
+    } catch (const std::exception& e) {
+      MsgBox("There was an error when attempting to split the chosen file(s)." + LineBreak + LineBreak + e.what(),
              MsgBoxButtons::kOkOnly, MsgBoxIcon::kCritical);
     }
   } else if (CurrentMode == 2) {
     try {
       RunBuildRequest();
-    } catch (const platform::RuntimeError& e) {
-      MsgBox("There was an error when attempting to build the chosen file(s)." + LineBreak + LineBreak +
-                 e.Description(),
+    } catch (const std::exception& e) {
+      MsgBox("There was an error when attempting to build the chosen file(s)." + LineBreak + LineBreak + e.what(),
              MsgBoxButtons::kOkOnly, MsgBoxIcon::kCritical);
       frmProgressStatus.Unload();
       SetEnabled(true);

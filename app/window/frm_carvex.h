@@ -166,6 +166,12 @@ std::string ListedPath(const ui::ListView& list, std::size_t index);
 // program before the main window loads, read once by its Form_Load.
 inline std::string CommandLine;
 
+// `line` with the path after its switch ("/s", "/z", "/b") made absolute against the current
+// folder and put in double quotes, so that the window's rules, which take the path as it
+// stands, find the file a launcher passed relative to where it started the program. The
+// hand-off's "*" and a line without a path stay as they are.
+std::string WithAbsolutePath(const std::string& line);
+
 // The product's web address, on the domain kept for documentation.
 inline constexpr const char* kWebsiteAddress = "https://orvane-software.example.com/carvex/";
 

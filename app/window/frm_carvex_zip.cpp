@@ -19,11 +19,27 @@ std::string WithExeEnding(const std::string& name) {
   return (name.size() >= 4 ? name.substr(0, name.size() - 4) : std::string()) + ".exe";
 }
 
-void ShowZippingDialog() {
-  CenterForm(*frmProgressStatus);
-  frmProgressStatus->lblStatus.SetCaption(kZippingStatus);
-  frmProgressStatus->Show();
-}
+// A zip is a job like a split: the component yields on every progress event, so the window
+// takes no input while it works (a click on Split there would zip again into the archive being
+// written), and it comes back however the zip ends.
+class ZipJob {
+public:
+  ZipJob() {
+    CenterForm(*frmProgressStatus);
+    frmProgressStatus->lblStatus.SetCaption(kZippingStatus);
+    frmProgressStatus->Show();
+    BeginJob();
+  }
+  ~ZipJob() { End(); }
+  ZipJob(const ZipJob&) = delete;
+  ZipJob& operator=(const ZipJob&) = delete;
+
+  // The dialog goes even when the component failed before it could report its end.
+  void End() {
+    frmProgressStatus.Unload();
+    EnableMainWindow();
+  }
+};
 
 }  // namespace
 
@@ -54,9 +70,8 @@ void CarvexForm::CreateZipFile(const std::string& zipName, const std::string& /*
       zip.SetSfxStubPath(platform::AppPath() + platform::kPathSeparator + "ZipSFX.bin");
       zip.Convert();
     }
-  } catch (const platform::RuntimeError& e) {
-    ui::MsgBox("There was an error when attempting to zip the chosen file(s)." + LineBreak + LineBreak +
-                   e.Description(),
+  } catch (const std::exception& e) {
+    ui::MsgBox("There was an error when attempting to zip the chosen file(s)." + LineBreak + LineBreak + e.what(),
                ui::MsgBoxButtons::kOkOnly, ui::MsgBoxIcon::kCritical);
   }
 }
@@ -71,9 +86,8 @@ bool CarvexForm::ZipForSplitRequest() {
   if (ZipName.size() < 4 || LowerCase(ZipName.substr(ZipName.size() - 4)) != ".zip") ZipName += ".zip";
   SplitFileName = ZipName;
   SplitSourcePath = ZipTempFolder() + SplitFileName;
-  ShowZippingDialog();
+  ZipJob job;
   CreateZipFile(SplitFileName, SplitDestination);
-  frmProgressStatus.Unload();
   return true;
 }
 
@@ -82,7 +96,7 @@ void CarvexForm::ZipAtStartUp(const std::string& defaultName, bool fromHandOff) 
   frmZipFile->txtZipFileName.SetText(defaultName);
   frmZipFile->Show(true);
   if (ZipName.empty()) return;
-  ShowZippingDialog();
+  ZipJob job;
   SplitFileName = ZipMakeSFX != 0 ? WithExeEnding(ZipName) : ZipName;
   Bytes total = 0;
   const std::size_t counted = fromHandOff ? lvwSplitFileNames.Count() : std::min<std::size_t>(1, lvwSplitFileNames.Count());
@@ -94,8 +108,7 @@ void CarvexForm::ZipAtStartUp(const std::string& defaultName, bool fromHandOff) 
     return;
   }
   CreateZipFile(ZipName, txtSplitDestination.Text());
-  // The dialog goes even when the component failed before it could report its end.
-  frmProgressStatus.Unload();
+  job.End();
   lvwSplitFileNames.Clear();
   SplitFileCount = 0;
   std::string archive = ZipTempFolder() + SplitFileName;

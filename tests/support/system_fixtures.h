@@ -14,6 +14,10 @@ std::shared_ptr<void> KeepFromWriting(const std::string& path);
 // this system offers no way to.
 std::shared_ptr<void> MakeUnreadableEntry(const std::string& path);
 
+// Makes `path` a named pipe: an entry that opens for reading only once a writer comes. False
+// where this system has none in its file system.
+bool MakePipe(const std::string& path);
+
 bool RunningUnderWine();
 
 }  // namespace carvex::test

@@ -2,6 +2,7 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -53,6 +54,8 @@ std::shared_ptr<void> MakeUnreadableEntry(const std::string& path) {
     delete held;
   });
 }
+
+bool MakePipe(const std::string& path) { return ::mkfifo(path.c_str(), 0600) == 0; }
 
 bool RunningUnderWine() { return false; }
 

@@ -32,6 +32,8 @@ std::shared_ptr<void> MakeUnreadableEntry(const std::string& path) {
   return HoldOpen(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW);
 }
 
+bool MakePipe(const std::string&) { return false; }
+
 bool RunningUnderWine() {
   return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
 }

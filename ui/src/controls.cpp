@@ -155,8 +155,9 @@ void DriveListBox::SetDrive(std::string drive) {
   Fire(OnChange);
 }
 
-void TabStrip::AddTab(std::string caption) {
+void TabStrip::AddTab(std::string caption, std::string toolTip) {
   tabs_.push_back(std::move(caption));
+  toolTips_.push_back(std::move(toolTip));
   Changed(Property::kItems);
   if (selected_ == 0) selected_ = 1;
 }
@@ -166,6 +167,10 @@ void TabStrip::Select(int index) {
   selected_ = index;
   Changed(Property::kSelection);
   Fire(OnClick);
+}
+
+void TabStrip::Click(int index) {
+  if (TakesInput(*this)) Select(index);
 }
 
 void PictureBox::SetPicture(Picture picture) {

@@ -19,15 +19,27 @@ inline constexpr char kPathSeparator = '/';
 
 bool PathExists(const std::string& path);
 bool IsDirectory(const std::string& path);
+// A file that holds bytes: not a folder, device or pipe (a link counts as what it names).
+bool IsRegularFile(const std::string& path);
 std::int64_t FileLength(const std::string& path);
 void RemoveFile(const std::string& path);
+// `path` made absolute against the current folder, with "." and ".." elements resolved; an
+// absolute path only loses such elements.
+std::string AbsolutePath(const std::string& path);
+// The bytes a file holds, or for a folder those of every regular file in its tree (links are
+// not followed).
+std::int64_t TreeLength(const std::string& path);
 
 // The name under which the file system holds the last element of `path` (its long name on
 // Windows, where `path` may use 8.3 elements). Hidden, system and folder entries count unless
 // `kinds` asks for plain files only.
 // Empty when there is no such entry, or when the element is a wildcard pattern.
-enum class EntryKinds { kAll, kPlainFiles };
-std::optional<std::string> FindEntryName(const std::string& path, EntryKinds kinds = EntryKinds::kAll);
+std::optional<std::string> FindEntryName(const std::string& path);
+
+// The names of the plain files directly in `folder`, as the file system stores them: regular
+// files only, without hidden or system entries (nor, on POSIX systems, dot files). One read of
+// the folder, whatever it holds. Empty when the folder cannot be read.
+std::vector<std::string> ListPlainFiles(const std::string& folder);
 
 // Deletes every file directly in `folder`; its subfolders and what they hold stay.
 void RemoveFilesIn(const std::string& folder);

@@ -17,7 +17,11 @@ class Seam {
 public:
   virtual ~Seam() = default;
   virtual void BeforeRead(const std::string& /*path*/, std::size_t /*size*/) {}
+  // Before the length of a file is taken.
+  virtual void BeforeLength(const std::string& /*path*/) {}
   virtual void BeforeWrite(const std::string& /*path*/, std::size_t /*size*/) {}
+  // After a written file was closed: a deferred write error surfaces here.
+  virtual void AfterClose(const std::string& /*path*/) {}
   virtual std::optional<VolumeSpace> Space(const std::string& /*path*/) { return std::nullopt; }
   virtual std::optional<bool> Exists(const std::string& /*path*/) { return std::nullopt; }
   virtual std::optional<std::string> FloppyDriveRoot() { return std::nullopt; }

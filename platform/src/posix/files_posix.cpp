@@ -37,7 +37,13 @@ bool IsDirectory(const std::string& path) {
   return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool IsRegularFile(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 std::int64_t FileLength(const std::string& path) {
+  if (gSeam) gSeam->BeforeLength(path);
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) ThrowLastError("Cannot read the length of", path);
   return static_cast<std::int64_t>(st.st_size);
@@ -47,7 +53,7 @@ void RemoveFile(const std::string& path) {
   if (::unlink(path.c_str()) != 0) ThrowLastError("Cannot delete", path);
 }
 
-std::optional<std::string> FindEntryName(const std::string& path, EntryKinds kinds) {
+std::optional<std::string> FindEntryName(const std::string& path) {
   std::string trimmed = path;
   while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
   const auto slash = trimmed.rfind('/');
@@ -60,13 +66,24 @@ std::optional<std::string> FindEntryName(const std::string& path, EntryKinds kin
   // name that only stat could reach (through a dangling prefix) does not count.
   std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
   if (!dir) return std::nullopt;
-  while (const dirent* entry = ::readdir(dir.get())) {
-    if (name != entry->d_name) continue;
-    // Plain files: no folders, and none of the dot files a listing normally hides.
-    if (kinds == EntryKinds::kPlainFiles && (name.front() == '.' || IsDirectory(path))) return std::nullopt;
-    return name;
-  }
+  while (const dirent* entry = ::readdir(dir.get()))
+    if (name == entry->d_name) return name;
   return std::nullopt;
+}
+
+std::vector<std::string> ListPlainFiles(const std::string& folder) {
+  std::vector<std::string> names;
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.empty() ? "." : folder.c_str()), ::closedir);
+  if (!dir) return names;
+  const std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + '/';
+  while (const dirent* entry = ::readdir(dir.get())) {
+    if (entry->d_name[0] == '.') continue;
+    // The listing tells most entries' kind; links and file systems that do not say need a look.
+    const bool regular = entry->d_type == DT_REG ||
+                         ((entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) && IsRegularFile(prefix + entry->d_name));
+    if (regular) names.emplace_back(entry->d_name);
+  }
+  return names;
 }
 
 void RemoveFilesIn(const std::string& folder) {
@@ -183,6 +200,7 @@ void File::Close() {
   detail::OpenFiles::Get().Remove(this);
   // A deferred write error (NFS, a full disk) shows up only here.
   if (::close(fd) != 0) ThrowLastError("Cannot write", path_);
+  if (gSeam) gSeam->AfterClose(path_);
 }
 
 std::size_t CopyBytes(File& from, File& to, std::size_t size, std::vector<char>& buffer) {
@@ -191,7 +209,9 @@ std::size_t CopyBytes(File& from, File& to, std::size_t size, std::vector<char>&
     gSeam->BeforeWrite(to.path_, size);
   }
   // The kernel copies between the files without a trip through user space; where it cannot
-  // (other file systems, old kernels) the buffer does the work.
+  // (other file systems, old kernels) the buffer does the work. A failure of the kernel's copy
+  // does not say which side failed (a bad disc and a full disk both come back as one error),
+  // so the buffer takes over and its read or write names the file that failed.
   std::size_t done = 0;
   while (done < size) {
     const ssize_t n = ::copy_file_range(from.fd_, nullptr, to.fd_, nullptr, size - done, 0);
@@ -201,8 +221,7 @@ std::size_t CopyBytes(File& from, File& to, std::size_t size, std::vector<char>&
     }
     if (n == 0) return done;
     if (errno == EINTR) continue;
-    if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EBADF) break;
-    ThrowLastError("Cannot copy to", to.path_);
+    break;
   }
   if (buffer.empty()) buffer.resize(std::min<std::size_t>(size, std::size_t{1} << 20));
   while (done < size) {

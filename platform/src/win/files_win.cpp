@@ -49,7 +49,13 @@ bool IsDirectory(const std::string& path) {
   return Attributes(path, data) && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool IsRegularFile(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  return Attributes(path, data) && (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
 std::int64_t FileLength(const std::string& path) {
+  if (gSeam) gSeam->BeforeLength(path);
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!Attributes(path, data)) ThrowLastError("Cannot read the length of", path);
   return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
@@ -59,7 +65,7 @@ void RemoveFile(const std::string& path) {
   if (!::DeleteFileW(Widen(path).c_str())) ThrowLastError("Cannot delete", path);
 }
 
-std::optional<std::string> FindEntryName(const std::string& path, EntryKinds kinds) {
+std::optional<std::string> FindEntryName(const std::string& path) {
   const std::wstring wide = Widen(path);
   // A pattern would name whichever entry matched first, not the element asked for.
   if (wide.empty() || HasWildcard(wide)) return std::nullopt;
@@ -68,9 +74,23 @@ std::optional<std::string> FindEntryName(const std::string& path, EntryKinds kin
   HANDLE find = ::FindFirstFileW(wide.c_str(), &data);
   if (find == INVALID_HANDLE_VALUE) return std::nullopt;
   ::FindClose(find);
-  constexpr DWORD kNotPlain = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
-  if (kinds == EntryKinds::kPlainFiles && (data.dwFileAttributes & kNotPlain) != 0) return std::nullopt;
   return Narrow(data.cFileName);
+}
+
+std::vector<std::string> ListPlainFiles(const std::string& folder) {
+  std::vector<std::string> names;
+  const std::string prefix = folder.empty() || folder.back() == '\\' ? folder : folder + '\\';
+  WIN32_FIND_DATAW data{};
+  HANDLE find = ::FindFirstFileExW(Widen(prefix + "*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                   nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  constexpr DWORD kNotPlain =
+      FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE;
+  do {
+    if ((data.dwFileAttributes & kNotPlain) == 0) names.push_back(Narrow(data.cFileName));
+  } while (::FindNextFileW(find, &data));
+  ::FindClose(find);
+  return names;
 }
 
 void RemoveFilesIn(const std::string& folder) {
@@ -195,6 +215,7 @@ void File::Close() {
   handle_ = nullptr;
   detail::OpenFiles::Get().Remove(this);
   if (!::CloseHandle(h)) ThrowLastError("Cannot write", path_);
+  if (gSeam) gSeam->AfterClose(path_);
 }
 
 std::size_t CopyBytes(File& from, File& to, std::size_t size, std::vector<char>& buffer) {

@@ -76,6 +76,14 @@ protected:
     EXPECT_TRUE(frmProgressStatus.IsLoaded());
     EXPECT_FALSE(main->Enabled());
   }
+  // The dialog has gone; the window waits for the job's end (the engine's EndJob in the same
+  // turn), so that no click queued behind Cancel can start a second job.
+  void ExpectJobLeftToItsEnd() {
+    EXPECT_FALSE(frmProgressStatus.IsLoaded());
+    EXPECT_FALSE(main->Enabled());
+    EndJob();
+    ExpectJobHandedBack();
+  }
 
   ui::FormSlot<test::StubMainForm> main;
   TempDir dir;
@@ -126,7 +134,7 @@ TEST_F(ProgressStatusTest, SplitCancelYesYesDeletesPiecesOneToKIncludingTheOpenO
   EXPECT_TRUE(platform::PathExists(dir.File("movie.avi.004.cvx")));
   EXPECT_TRUE(platform::PathExists(dir.File("movie.avi.Bat")));
   EXPECT_TRUE(platform::PathExists(dir.File("movie.avi")));
-  ExpectJobHandedBack();
+  ExpectJobLeftToItsEnd();
 }
 
 TEST_F(ProgressStatusTest, SplitCancelYesYesSkipsANextPieceThatDoesNotExistYet) {
@@ -140,7 +148,7 @@ TEST_F(ProgressStatusTest, SplitCancelYesYesSkipsANextPieceThatDoesNotExistYet) 
   EXPECT_FALSE(platform::PathExists(dir.File("movie.avi.001.cvx")));
   EXPECT_FALSE(platform::PathExists(dir.File("movie.avi.002.cvx")));
   EXPECT_EQ(ui.Boxes().size(), 2u);
-  ExpectJobHandedBack();
+  ExpectJobLeftToItsEnd();
 }
 
 TEST_F(ProgressStatusTest, SplitCancelYesNoKeepsEveryPieceAndLeavesTheEndToTheSplitter) {
@@ -164,7 +172,7 @@ TEST_F(ProgressStatusTest, SplitCancelBeforeAnyPieceAsksOnce) {
   Ask(kStopSplit, kYes);
   frmProgressStatus->cmdCancel.Click();
   EXPECT_FALSE(SplitInProgress);
-  ExpectJobHandedBack();
+  ExpectJobLeftToItsEnd();
 }
 
 TEST_F(ProgressStatusTest, DeletePiecesQuestionCountsWithALeadingBlank) {
@@ -206,7 +214,7 @@ TEST_F(ProgressStatusTest, BuildCancelBranches) {
     if (c.goesOn)
       ExpectJobStillShowing();
     else
-      ExpectJobHandedBack();
+      ExpectJobLeftToItsEnd();
     EXPECT_EQ(ui.PendingBoxes(), 0u);
     built = platform::File();
   }
@@ -222,9 +230,38 @@ TEST_F(ProgressStatusTest, ZippingLabelClosesWithoutAQuestion) {
     frmProgressStatus->cmdCancel.Click();
     EXPECT_TRUE(SplitInProgress);
     EXPECT_TRUE(BuildInProgress);
-    ExpectJobHandedBack();
+    // The zip goes on to its end, which gives the window back.
+    ExpectJobLeftToItsEnd();
   }
   EXPECT_TRUE(ui.Boxes().empty());
+}
+
+TEST_F(ProgressStatusTest, ClosingTheWindowIsAClickOnCancel) {
+  const struct {
+    const char* label;
+    bool cancelEnabled;
+    MsgBoxResult answer;
+    bool stops;
+  } cases[] = {
+      {"answered No", true, kNo, false},
+      {"answered Yes", true, kYes, true},
+      {"Cancel disabled", false, kNo, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    main->SetEnabled(false);
+    frmProgressStatus->Show();
+    CurrentMode = 1;
+    SplitInProgress = true;
+    SplitPieceNumber = 0;
+    frmProgressStatus->cmdCancel.SetEnabled(c.cancelEnabled);
+    if (c.cancelEnabled) Ask(kStopSplit, c.answer);
+    frmProgressStatus->CloseByUser();
+    EXPECT_EQ(SplitInProgress, !c.stops);
+    EXPECT_EQ(frmProgressStatus.IsLoaded(), !c.stops);
+    EXPECT_FALSE(main->Enabled());
+    frmProgressStatus.Reset();
+  }
 }
 
 TEST_F(ProgressStatusTest, OtherModesOnlyCloseTheDialog) {

@@ -66,6 +66,9 @@ public:
   void BeforeWrite(const std::string& path, std::size_t size) override {
     if (onWrite) onWrite(path, size);
   }
+  void AfterClose(const std::string& path) override {
+    if (onClose) onClose(path);
+  }
   std::optional<platform::VolumeSpace> Space(const std::string&) override {
     ++spaceQueries;
     if (space) return space(spaceQueries);
@@ -80,6 +83,7 @@ public:
   std::string sourcePath;
   std::vector<Bytes> sourceReads;
   std::function<void(const std::string&, std::size_t)> onWrite;
+  std::function<void(const std::string&)> onClose;
   std::function<platform::VolumeSpace(int query)> space;
   int spaceQueries = 0;
   std::string floppy = "no floppy drive";
@@ -357,19 +361,66 @@ std::string ErrorText(const std::string& description) {
   return "There was an error during the splitting process.\n\r\n\r" + description;
 }
 
-TEST_F(SplitterTest, AFullDiskInPieceTwoEndsTheJobWithTheError) {
+// A failure while piece two is written ends the job with the error; the incomplete piece goes
+// whether the copy failed, its close reported a deferred write error, or something other than
+// a file operation failed.
+TEST_F(SplitterTest, AFailureInPieceTwoEndsTheJobAndTakesTheIncompletePiece) {
   const std::string pieceTwo = dest.File("movie.avi.002.cvx");
-  int writes = 0;
-  fake.onWrite = [&](const std::string& path, std::size_t) {
-    if (path == pieceTwo && ++writes == 2) throw platform::RuntimeError(ENOSPC, "Cannot write: " + std::string(std::strerror(ENOSPC)));
+  const std::string full = "Cannot write: " + std::string(std::strerror(ENOSPC));
+  const struct {
+    const char* label;
+    bool onClose;
+    std::function<void()> fail;
+    std::string description;
+  } cases[] = {
+      {"full disk", false, [&] { throw platform::RuntimeError(ENOSPC, full); }, full},
+      {"deferred write error", true, [&] { throw platform::RuntimeError(EIO, "Cannot write: late"); },
+       "Cannot write: late"},
+      {"out of memory", false, [] { throw std::bad_alloc(); }, std::bad_alloc().what()},
   };
-  Expect(ErrorText("Cannot write: " + std::string(std::strerror(ENOSPC))), MsgBoxButtons::kOkOnly,
-         MsgBoxIcon::kCritical, MsgBoxResult::kOk);
-  Split("movie.avi", test::PatternBytes(1000000), 250000);
-  EXPECT_EQ(PieceSizes("movie.avi"), std::vector<Bytes>{250000});  // the incomplete piece went
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    int writes = 0;
+    fake.onWrite = [&](const std::string& path, std::size_t) {
+      if (!c.onClose && path == pieceTwo && ++writes == 2) c.fail();
+    };
+    fake.onClose = [&](const std::string& path) {
+      if (c.onClose && path == pieceTwo) c.fail();
+    };
+    Expect(ErrorText(c.description), MsgBoxButtons::kOkOnly, MsgBoxIcon::kCritical, MsgBoxResult::kOk);
+    Split("movie.avi", test::PatternBytes(1000000), 250000);
+    EXPECT_EQ(PieceSizes("movie.avi"), std::vector<Bytes>{250000});
+    EXPECT_FALSE(HasBuilder(dest, "movie.avi"));
+    EXPECT_EQ(platform::OpenFileCount(), 0u);
+    ExpectHandedBack();
+  }
+}
+
+// A split replaces an earlier set of the same name as a whole, so no build (the program's or
+// the batch file's, which stops at the first missing piece too) takes in a piece of it.
+TEST_F(SplitterTest, ASecondSplitLeavesOnlyItsOwnSet) {
+  dest.Write("movie.av.004.cvx", "another set's piece");
+  dest.Write("movie.avi.007.cvx", "beyond a gap: no build reaches it");
+  Split("movie.avi", test::PatternBytes(250000, 1), 50000);
+  ASSERT_EQ(PieceSizes("movie.avi").size(), 5u);
+
+  Split("movie.avi", test::PatternBytes(250000, 2), 100000);
+  EXPECT_EQ(PieceSizes("movie.avi"), (std::vector<Bytes>{100000, 100000, 50000}));
+  EXPECT_TRUE(Joined("movie.avi") == source);
+  EXPECT_EQ(dest.Read("movie.avi.Bat"), BuilderFileText("movie.avi", 2));
+  EXPECT_EQ(dest.Read("movie.av.004.cvx"), "another set's piece");
+  EXPECT_TRUE(platform::PathExists(dest.File("movie.avi.007.cvx")));
+
+  // Cancelled in its second piece, keeping what it wrote: only that is left, no old piece
+  // after it and no builder file that names the old count.
+  Split("movie.avi", test::PatternBytes(250000, 3), 50000);
+  ClickCancelAt(4);  // piece one takes two turns, piece two has its first chunk
+  Expect(kStop, MsgBoxButtons::kYesNo, MsgBoxIcon::kNone, MsgBoxResult::kYes);
+  Expect(" 2 of the files have already been created would you like to delete them?", MsgBoxButtons::kYesNo,
+         MsgBoxIcon::kNone, MsgBoxResult::kNo);
+  Split("movie.avi", test::PatternBytes(250000, 4), 30000);
+  EXPECT_EQ(PieceSizes("movie.avi").size(), 2u);
   EXPECT_FALSE(HasBuilder(dest, "movie.avi"));
-  EXPECT_EQ(platform::OpenFileCount(), 0u);
-  ExpectHandedBack();
 }
 
 TEST_F(SplitterTest, ASourceThatShrankEndsTheJobWithoutPaddingAPiece) {
@@ -429,14 +480,12 @@ TEST_F(SplitterTest, SettingsOffLeaveTheListAlone) {
   EXPECT_EQ(SplitFileCount, 1);
 }
 
-TEST_F(SplitterTest, AReadOnlyApplicationFolderUsesThePerUserFolder) {
-  // A regular file where the application folder should be: nothing can be created in it.
-  appDir.Write("not a folder", "x");
-  OverrideAppFolders(appDir.File("not a folder"), userDir.File("carvex"));
+// The program's own data folder may be the destination (a portable install); the builder file
+// the split writes there must stay.
+TEST_F(SplitterTest, TheBuilderFileStaysWhenTheDestinationIsTheDataFolder) {
+  OverrideAppFolders(dest.Path(), dest.Path());
   Split("movie.avi", test::PatternBytes(2000), 1000);
-  EXPECT_TRUE(HasBuilder(dest, "movie.avi"));
-  EXPECT_TRUE(platform::IsDirectory(userDir.File("carvex")));
-  EXPECT_FALSE(platform::PathExists(BuilderFilePath(userDir.File("carvex"), "movie.avi")));
+  EXPECT_EQ(dest.Read("movie.avi.Bat"), BuilderFileText("movie.avi", 1));
 }
 
 TEST_F(SplitterTest, WithNoWindowLeftTheLoopReturnsAtOnce) {

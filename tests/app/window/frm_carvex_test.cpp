@@ -3,15 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
+#include <stdexcept>
 
 #include "frm_finished.h"
 #include "frm_options.h"
 #include "mod_public.h"
+#include "platform/error.h"
 #include "platform/files.h"
 #include "platform/seam.h"
 #include "progress_status.h"
 #include "support/headless.h"
+#include "support/system_fixtures.h"
 #include "support/temp_dir.h"
 
 namespace carvex {
@@ -25,10 +29,20 @@ using ui::MsgBoxResult;
 
 constexpr char kSep = platform::kPathSeparator;
 
+// Stands in for drive A, and lets a test make a file's measuring fail or a path exist.
 class FloppyStandIn : public platform::Seam {
 public:
   std::optional<std::string> FloppyDriveRoot() override { return root; }
+  void BeforeLength(const std::string& path) override {
+    if (onLength) onLength(path);
+  }
+  std::optional<bool> Exists(const std::string& path) override {
+    if (path == existing) return true;
+    return std::nullopt;
+  }
   std::string root = "no drive A here";
+  std::function<void(const std::string&)> onLength;
+  std::string existing;
 };
 
 class MainWindowTest : public test::HeadlessTest {
@@ -124,9 +138,98 @@ TEST_F(MainWindowTest, ModeSwitchShowsTheRightFramesMenusAndCaptions) {
     EXPECT_EQ(W().mnuSplitMode.Checked(), split);
     EXPECT_EQ(W().mnuBuildMode.Checked(), !split);
   }
-  // A click on the tab strip does the same as the menu.
-  W().tbsTabs.Select(2);
+  // A click on the tab strip does the same as the menu; each tab keeps its own tool tip.
+  W().tbsTabs.Click(2);
   EXPECT_EQ(CurrentMode, 2);
+  EXPECT_EQ(W().tbsTabs.TabToolTip(1), "Click to view Split Mode");
+  EXPECT_EQ(W().tbsTabs.TabToolTip(2), "Click to view Build Mode");
+}
+
+TEST(CommandLinePaths, ARelativePathIsMadeAbsoluteAndQuoted) {
+  const std::string here = platform::AbsolutePath(".");
+  const std::string sep(1, kSep);
+  const struct {
+    std::string line, expected;
+  } cases[] = {
+      {"/s \"rel.txt\"", "/s \"" + here + sep + "rel.txt\""},
+      {"/b m.avi.002.cvx", "/b \"" + here + sep + "m.avi.002.cvx\""},
+      {"/z \"sub" + sep + ".." + sep + "a b.txt\"", "/z \"" + here + sep + "a b.txt\""},
+      {"/s \"*\"", "/s \"*\""},
+      {"/s", "/s"},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(WithAbsolutePath(c.line), c.expected) << c.line;
+  const std::string absolute = "/s \"" + here + sep + "x.txt\"";
+  EXPECT_EQ(WithAbsolutePath(absolute), absolute);
+}
+
+// Every user-level handler traps whatever fails in it, not only run-time errors of the file
+// system, and shows its own sentence with the failure's description.
+TEST_F(MainWindowTest, AnyFailureInAHandlerEndsInItsOwnMessage) {
+  const std::string file = ReadySplit("movie.avi", std::string(3000, 'm'));
+  MakePieces("set.bin", {1, 2});
+  const std::string piece = pieces.File("set.bin.001.cvx");
+  src.Write("other.txt", "o");
+  const std::string other = src.File("other.txt");
+  const std::string what = std::length_error("vector").what();
+  const struct {
+    const char* label;
+    std::string failingPath;
+    std::string message;
+    std::function<void(CarvexForm&)> act;
+  } cases[] = {
+      {"add", other, "There was an error adding this file(s) to the list:\n\r\n\r" + what,
+       [&](CarvexForm& w) { w.lvwSplitFileNames_DropFiles({other}); }},
+      {"split", file, "There was an error when attempting to split the chosen file(s).\n\r\n\r" + what,
+       [](CarvexForm& w) { w.cmdAction_Click(); }},
+      {"add piece", piece, " 0There was an error adding the chosen file to the list.\n\r\n\r" + what,
+       [&](CarvexForm& w) { w.lvwBuildFileNames_DropFiles({piece}); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    floppy.onLength = [&](const std::string& path) {
+      if (path == c.failingPath) throw std::length_error("vector");
+    };
+    ui.ExpectMsgBox(c.message, MsgBoxButtons::kOkOnly, MsgBoxIcon::kCritical, MsgBoxResult::kOk);
+    c.act(W());
+    EXPECT_EQ(ui.PendingBoxes(), 0u);
+    EXPECT_TRUE(W().Enabled());
+  }
+}
+
+// While a job runs, no other form can start anything: the Finished dialog of the last job
+// closes, the others take no input until the job ends.
+TEST_F(MainWindowTest, AJobClosesTheFinishedDialogAndLocksTheOtherForms) {
+  ShowFinish = kTrue;
+  const std::string bytes = test::PatternBytes(300000, 2);
+  ReadySplit("movie.avi", bytes);
+  W().optSizeb.Click();
+  W().txtSizeb.SetText("100000");
+  ui.ExpectMsgBoxStartingWith("You have chosen to split the file movie.avi:", MsgBoxButtons::kYesNo,
+                              MsgBoxIcon::kNone, MsgBoxResult::kYes);
+  W().cmdAction_Click();
+  ASSERT_TRUE(frmFinished.IsLoaded());
+  W().mnuOptions.Click();
+  ASSERT_TRUE(frmOptions.IsLoaded());
+
+  int yields = 0;
+  for (int turn = 1; turn <= 3; ++turn)
+    ui.AtDoEvents(turn, [&] {
+      ++yields;
+      EXPECT_FALSE(frmFinished.IsLoaded());
+      EXPECT_FALSE(frmOptions->Enabled());
+      EXPECT_FALSE(W().Enabled());
+      frmOptions->cmdOK.Click();  // would apply settings in the middle of the job
+      EXPECT_TRUE(frmOptions.IsLoaded());
+    });
+  ShowFinish = kFalse;
+  ui.ExpectMsgBoxStartingWith("You have chosen to split the file movie.avi:", MsgBoxButtons::kYesNo,
+                              MsgBoxIcon::kNone, MsgBoxResult::kYes);
+  W().cmdAction_Click();
+  EXPECT_EQ(yields, 3);
+  EXPECT_TRUE(frmOptions->Enabled());
+  EXPECT_TRUE(W().Enabled());
+  EXPECT_EQ(ShowFinish, kFalse);
 }
 
 TEST_F(MainWindowTest, EachSizeOptionEnablesOnlyItsOwnControls) {
@@ -336,10 +439,31 @@ TEST_F(MainWindowTest, SplitRequestRefusals) {
   Warned("The size you have chosen to split the file into is greater than or equal to the size of the file.");
   W().cmdAction_Click();
 
+  // An empty file is refused for what it is, whatever size is chosen.
   src.Write("movie.avi", "");
-  Warned("The size of the file you have chosen to split is 0!");
-  W().cmdAction_Click();
+  for (ui::OptionButton* size : {&W().optSizeb, &W().optSizePieces, &W().optDiskSize}) {
+    size->Click();
+    Warned("The size of the file you have chosen to split is 0!");
+    W().cmdAction_Click();
+  }
   EXPECT_FALSE(platform::PathExists(dest.File("movie.avi.001.cvx")));
+}
+
+TEST_F(MainWindowTest, AFolderIsSplitOnlyThroughAZip) {
+  src.MakeFolder("Photos");
+  src.Write(std::string("Photos") + kSep + "a.jpg", std::string(3000, 'a'));
+  Add(src.File("Photos"));
+  EXPECT_EQ(W().lvwSplitFileNames.Item(1).subItems[0], FormatSize(3000));  // what a zip takes in
+  W().optSplitUsePath.Click();
+  std::string destination = dest.Folder();
+  W().AddSplitDestinationPath(destination);
+  W().optSizeb.Click();
+  W().txtSizeb.SetText("1000");
+  Warned(src.File("Photos") +
+         " is a folder. A folder can be split only when it is zipped first: tick \"Zip the chosen file(s) before "
+         "splitting\".");
+  W().cmdAction_Click();
+  EXPECT_FALSE(platform::PathExists(dest.File("Photos.001.cvx")));
 }
 
 TEST_F(MainWindowTest, SizesBeyondTheFieldsEndInTheSplitErrorMessage) {
@@ -434,6 +558,32 @@ TEST_F(MainWindowTest, ChoosingAnyPieceListsTheWholeSetFromOne) {
   W().cmdAction_Click();
 }
 
+TEST_F(MainWindowTest, OnlyRegularFilesArePieces) {
+  MakePieces("movie.avi", {1, 2, 4});
+  pieces.MakeFolder("movie.avi.003.cvx");
+  W().AddBuildFile(pieces.File("movie.avi.001.cvx"));
+  EXPECT_EQ(W().lvwBuildFileNames.Count(), 2u);
+  if (!test::MakePipe(pieces.File("movie.avi.002.cvx.tmp"))) GTEST_SKIP() << "no named pipes here";
+  platform::RemoveFile(pieces.File("movie.avi.002.cvx"));
+  std::rename(pieces.File("movie.avi.002.cvx.tmp").c_str(), pieces.File("movie.avi.002.cvx").c_str());
+  W().AddBuildFile(pieces.File("movie.avi.001.cvx"));
+  EXPECT_EQ(W().lvwBuildFileNames.Count(), 1u);
+  EXPECT_EQ(GetBuildSetSize(pieces.File("movie.avi.001.cvx")), 6);
+}
+
+TEST_F(MainWindowTest, APieceThatCannotBeMeasuredLeavesNoHalfEntry) {
+  MakePieces("movie.avi", {1, 2, 3});
+  floppy.onLength = [this](const std::string& path) {
+    if (path == pieces.File("movie.avi.002.cvx")) throw platform::RuntimeError(5, "Cannot read the length");
+  };
+  ui.ExpectMsgBox(" 5There was an error adding the chosen file to the list.\n\r\n\rCannot read the length",
+                  MsgBoxButtons::kOkOnly, MsgBoxIcon::kCritical, MsgBoxResult::kOk);
+  W().mnuBuildMode_Click();
+  W().lvwBuildFileNames_DropFiles({pieces.File("movie.avi.001.cvx")});
+  ASSERT_EQ(W().lvwBuildFileNames.Count(), 1u);
+  EXPECT_EQ(W().lvwBuildFileNames.Item(1).subItems[0], FormatSize(6));
+}
+
 TEST_F(MainWindowTest, ASetContinuesPastPiece999) {
   for (int k = 1; k <= 1002; ++k) pieces.Write(PieceFileName("big", k), "b");
   W().AddBuildFile(pieces.File("big.500.cvx"));
@@ -478,6 +628,15 @@ TEST_F(MainWindowTest, BuildRequestRefusalsAndTheExistingTarget) {
   W().optBuildUseADrive.Click();
   Warned("Please make sure there is a disk in the floppy drive.");
   W().cmdAction_Click();
+  // Without a drive A at all nothing is deleted either: the destination would otherwise read
+  // as the root of the file system, where a file of the built name would go without a word.
+  floppy.root = "";
+  floppy.existing = std::string(1, kSep) + "movie.avi";
+  DelExists = kTrue;
+  Warned("Please make sure there is a disk in the floppy drive.");
+  W().cmdAction_Click();
+  DelExists = kFalse;
+  floppy.existing.clear();
   floppy.root = dest.File("gone") + kSep;
   W().optBuildUseDrive.Click();
   W().drvBuildDestDrives.SetDrive(dest.File("gone"));

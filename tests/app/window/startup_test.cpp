@@ -151,7 +151,11 @@ TEST_F(StartUpTest, ZipAtStartUpMakesTheArchiveAndListsItInsteadOfTheFiles) {
     zip.txtZipFileName.SetText("Bundle");
     zip.cmdOK.Click();
   });
+  bool lockedWhileZipping = false;
+  ui.AtDoEvents(1, [&] { lockedWhileZipping = !ui::App().MainForm->Enabled(); });
   Start("/z \"*\"");
+  EXPECT_TRUE(lockedWhileZipping);
+  EXPECT_TRUE(frmCarvex->Enabled());
   const std::string archive = ZipTempFolder() + "Bundle.zip";
   EXPECT_EQ(ListedPaths(), std::vector<std::string>{archive});
   EXPECT_GT(platform::FileLength(archive), 0);

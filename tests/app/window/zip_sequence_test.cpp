@@ -86,6 +86,36 @@ TEST_F(ZipBeforeSplitTest, OneFileIsZippedUnderItsOwnNameAndThatArchiveIsSplit) 
   EXPECT_EQ(ui.Captions("lblStatus").front(), "Zipping File(s)...");
 }
 
+// The zip yields on its progress events; nothing clicked there may act: not Split again (it
+// would zip into the archive being written), nor Clear List, the Build tab or Exit.
+TEST_F(ZipBeforeSplitTest, ClicksDuringTheZipStartNothing) {
+  src.Write("movie.avi", test::PatternBytes(2000000, 6));
+  Add(src.File("movie.avi"));
+  frmCarvex->chkZipFile.Click();
+  AnswerZipDialog("movie.avi", [](ZipFileForm& zip) { zip.cmdOK.Click(); });
+  int yields = 0;
+  ui.AtDoEvents(1, [&] {
+    ++yields;
+    CarvexForm& w = *frmCarvex;
+    EXPECT_FALSE(w.Enabled());
+    w.cmdAction.Click();
+    w.mnuSplitFile.Click();
+    w.cmdClearList.Click();
+    w.tbsTabs.Click(2);
+    w.cmdExit.Click();
+    w.mnuExit.Click();
+  });
+  ConfirmSplitOf("movie.avi.zip");
+  frmCarvex->cmdAction.Click();
+  EXPECT_EQ(yields, 1);
+  EXPECT_FALSE(ui.Ended());
+  EXPECT_EQ(CurrentMode, 1);
+  EXPECT_EQ(frmCarvex->lvwSplitFileNames.Count(), 1u);
+  const std::string archive = ZipTempFolder() + "movie.avi.zip";
+  EXPECT_TRUE(Rejoined("movie.avi.zip") == test::ReadFileBytes(archive));
+  EXPECT_TRUE(frmCarvex->Enabled());
+}
+
 TEST_F(ZipBeforeSplitTest, SeveralFilesProposeTheirFolderAndTheSelfExtractorIsCut) {
   src.MakeFolder("Photos");
   for (const char* name : {"a.jpg", "b.jpg"}) {

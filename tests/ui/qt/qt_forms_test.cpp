@@ -308,9 +308,10 @@ TEST_F(QtFormsTest, DroppedFilesJoinTheListsAsTheAddButtonsWouldAddThem) {
   DropOn(w.lvwSplitFileNames, {src.File("a.txt")});
   EXPECT_EQ(ListedNames(w.lvwSplitFileNames), std::vector<std::string>{"a.txt"});
   EXPECT_TRUE(WidgetOf(w.chkZipFile)->isEnabled());
+  // A folder is listed too; it is split once zipped.
   DropOn(w.lvwSplitFileNames, {src.File("folder"), src.File("b.txt")});
-  EXPECT_EQ(ListedNames(w.lvwSplitFileNames), (std::vector<std::string>{"a.txt", "b.txt"}));
-  // Two files are zipped before a split: the box is ticked and locked.
+  EXPECT_EQ(ListedNames(w.lvwSplitFileNames), (std::vector<std::string>{"a.txt", "folder", "b.txt"}));
+  // Several entries are zipped before a split: the box is ticked and locked.
   EXPECT_TRUE(qobject_cast<QCheckBox*>(WidgetOf(w.chkZipFile))->isChecked());
   EXPECT_FALSE(WidgetOf(w.chkZipFile)->isEnabled());
 

@@ -192,15 +192,20 @@ public:
   TabStrip(Form* form, std::string name, Control* container = nullptr)
       : Control(form, std::move(name), ControlKind::kTabStrip, container) {}
   const std::vector<std::string>& Tabs() const { return tabs_; }
-  void AddTab(std::string caption);
+  void AddTab(std::string caption, std::string toolTip = {});
+  // The tab's own tool tip, shown whichever tab is selected; 1-based.
+  const std::string& TabToolTip(int index) const { return toolTips_.at(static_cast<std::size_t>(index - 1)); }
   // 1-based, 0 before any tab exists.
   int SelectedIndex() const { return selected_; }
   // Selecting a tab fires Click, also when code selects it.
   void Select(int index);
+  // A user's click on a tab: nothing happens while the strip or its form takes no input.
+  void Click(int index);
   Handler OnClick;
 
 private:
   std::vector<std::string> tabs_;
+  std::vector<std::string> toolTips_;
   int selected_ = 0;
 };
 

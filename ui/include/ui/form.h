@@ -79,6 +79,8 @@ public:
     return *form_;
   }
   bool IsLoaded() const { return form_ && form_->IsLoaded(); }
+  // The loaded instance, or null; unlike a use of the slot, it never loads a fresh one.
+  T* IfLoaded() const { return IsLoaded() ? form_.get() : nullptr; }
   // "Unload" that, unlike a use of the slot, does not load the form first.
   void Unload() {
     if (IsLoaded()) form_->Unload();

@@ -358,7 +358,7 @@ QWidget* CreateWidget(FormView& view, Control& control, QWidget* parent) {
       auto* tabs = new QTabWidget(parent);
       QObject::connect(tabs, &QTabWidget::currentChanged, tabs, [alive, &model, tabs](int index) {
         if (!Live(alive)) return;
-        model.Select(index + 1);
+        model.Click(index + 1);
         if (!*alive) return;
         SyncScope sync;
         tabs->setCurrentIndex(model.SelectedIndex() - 1);
@@ -537,7 +537,10 @@ void ApplyItems(FormView& view, Control& control, QWidget* widget) {
       const auto& captions = model.Tabs();
       while (tabs->count() > static_cast<int>(captions.size())) delete tabs->widget(tabs->count() - 1);
       while (tabs->count() < static_cast<int>(captions.size())) tabs->addTab(new QWidget, QString());
-      for (int i = 0; i < tabs->count(); ++i) tabs->setTabText(i, Q(captions[static_cast<std::size_t>(i)]));
+      for (int i = 0; i < tabs->count(); ++i) {
+        tabs->setTabText(i, Q(captions[static_cast<std::size_t>(i)]));
+        tabs->setTabToolTip(i, Q(model.TabToolTip(i + 1)));
+      }
       ApplySelection(view, control, widget);
       break;
     }
