@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "platform/error.h"
+#include "support/system_fixtures.h"
 #include "support/temp_dir.h"
 
 namespace carvex::platform {
@@ -107,6 +110,55 @@ TEST(Files, FindEntryNameListsOneEntry) {
   EXPECT_EQ(FindEntryName(dir.File("*.doc")), std::nullopt);
   EXPECT_EQ(FindEntryName(dir.File("Report.?oc")), std::nullopt);
 }
+
+TEST(Files, ListPlainFilesReadsOnlyRegularFiles) {
+  TempDir dir;
+  dir.Write("b.cvx", "b");
+  dir.Write("A.cvx", "a");
+  dir.MakeFolder("folder.cvx");
+  std::vector<std::string> expected{"A.cvx", "b.cvx"};
+#ifndef _WIN32
+  dir.Write(".hidden", "h");
+#endif
+  test::MakePipe(dir.File("pipe.cvx"));  // where the system has them
+  std::vector<std::string> names = ListPlainFiles(dir.Path());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, expected);
+  EXPECT_FALSE(IsRegularFile(dir.File("folder.cvx")));
+  EXPECT_FALSE(IsRegularFile(dir.File("pipe.cvx")));
+  EXPECT_TRUE(IsRegularFile(dir.File("A.cvx")));
+  EXPECT_TRUE(ListPlainFiles(dir.File("missing")).empty());
+}
+
+TEST(Files, TreeLengthCountsTheFilesOfAWholeTree) {
+  TempDir dir;
+  dir.Write("one", std::string(10, 'x'));
+  dir.MakeFolder("sub");
+  dir.MakeFolder(std::string("sub") + kPathSeparator + "deeper");
+  dir.Write(std::string("sub") + kPathSeparator + "two", std::string(200, 'x'));
+  dir.Write(std::string("sub") + kPathSeparator + "deeper" + kPathSeparator + "three", std::string(3000, 'x'));
+  EXPECT_EQ(TreeLength(dir.File("one")), 10);
+  EXPECT_EQ(TreeLength(dir.Path()), 3210);
+  EXPECT_THROW(TreeLength(dir.File("missing")), RuntimeError);
+}
+
+#ifndef _WIN32
+// The kernel's copy cannot tell a failing read from a failing write; the error must name the
+// file that failed, here the source, which cannot be read as bytes.
+TEST(Files, ACopyThatCannotReadNamesItsSource) {
+  TempDir dir;
+  dir.MakeFolder("not bytes");
+  File from(dir.File("not bytes"), File::Mode::kRead);
+  File to(dir.File("out"), File::Mode::kCreate);
+  std::vector<char> buffer;
+  try {
+    CopyBytes(from, to, 100, buffer);
+    ADD_FAILURE() << "expected an error";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.Description().rfind("Cannot read '" + dir.File("not bytes") + "'", 0), 0u) << e.Description();
+  }
+}
+#endif
 
 TEST(Files, AppPathIsTheFolderOfTheProgram) {
   // The build puts the shipped data files beside every program, tests included.

@@ -6,6 +6,9 @@
 
 #include "builder_file.h"
 #include "mod_public.h"
+#include "progress_status.h"
+#include "splitter.h"
+#include "support/headless.h"
 #include "support/system_fixtures.h"
 #include "support/temp_dir.h"
 
@@ -122,6 +125,36 @@ TEST(BuilderFileUnderCmd, RebuildsANameWithoutAnOemForm) {
   if (test::RunningUnderWine())
     GTEST_SKIP() << "Wine's cmd.exe ignores CHCP for redirected input";
   SplitWriteAndRebuild({"Cyrillic", "\xD0\xB4\xD0\xB0\xD0\xBD\xD0\xBD\xD1\x8B\xD0\xB5.bin", 100, 250});
+}
+
+// A second split of the same name into fewer pieces, in the same folder: the batch file it
+// leaves rebuilds the second file, not one padded with the first set's later pieces.
+class ResplitUnderCmd : public test::HeadlessTest {};
+
+TEST_F(ResplitUnderCmd, RebuildsTheNewFileOnly) {
+  ui::FormSlot<test::StubMainForm> main;
+  ui::App().MainForm = &main.Get();
+  test::TempDir app, src, dest;
+  OverrideAppFolders(app.Path(), app.Path());
+  ShowFinish = ClearList = kFalse;
+  std::string source;
+  for (const auto& [seed, pieceSize] : {std::pair{1u, 50000}, std::pair{2u, 100000}}) {
+    source = test::PatternBytes(250000, seed);
+    src.Write("movie.avi", source);
+    SplitSourcePath = src.File("movie.avi");
+    SplitFileName = "movie.avi";
+    SplitFileSize = 250000;
+    SplitPieceSize = pieceSize;
+    SplitDestination = dest.Folder();
+    SplitInProgress = true;
+    SplitFile();
+  }
+  ASSERT_EQ(RunBatch(dest.Path(), "movie.avi.Bat"), 0);
+  EXPECT_TRUE(dest.Read("movie.avi") == source);
+  frmProgressStatus.Reset();
+  main.Reset();
+  ui::App().MainForm = nullptr;
+  OverrideAppFolders("", "");
 }
 
 }  // namespace

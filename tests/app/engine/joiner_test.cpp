@@ -16,6 +16,7 @@
 #include "progress_status.h"
 #include "splitter.h"
 #include "support/headless.h"
+#include "support/system_fixtures.h"
 #include "support/temp_dir.h"
 #include "zip_component.h"
 
@@ -359,6 +360,21 @@ TEST_F(JoinerTest, APieceThatVanishesMidBuildTakesTheErrorPath) {
   Build("movie.avi", 3, outDir);
   EXPECT_EQ(ui.Boxes().size(), 1u);
   EXPECT_EQ(outDir.Read("movie.avi"), "12");  // the partly built file stays
+  EXPECT_FALSE(BuildInProgress);
+  ExpectHandedBack();
+}
+
+// A piece that turned into something other than a file after the set was listed ends the
+// build before anything is written: reading a pipe would wait for a writer forever.
+TEST_F(JoinerTest, APieceThatIsNoRegularFileIsNotAPiece) {
+  MakeSet("movie.avi", {"1", "2", "3"});
+  const std::string second = pieceDir.File("movie.avi.002.cvx");
+  platform::RemoveFile(second);
+  if (!test::MakePipe(second)) GTEST_SKIP() << "no named pipes here";
+  ui.ExpectMsgBox(ErrorText("'" + second + "' is not a piece: it is not a regular file."), MsgBoxButtons::kOkOnly,
+                  MsgBoxIcon::kCritical, MsgBoxResult::kOk);
+  Build("movie.avi", 3, outDir);
+  EXPECT_FALSE(platform::PathExists(outDir.File("movie.avi")));
   EXPECT_FALSE(BuildInProgress);
   ExpectHandedBack();
 }

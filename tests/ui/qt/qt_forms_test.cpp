@@ -275,6 +275,8 @@ TEST_F(QtFormsTest, SplitAndBuildThroughTheWindowGiveTheFileBackByteForByte) {
   EXPECT_TRUE(WindowOf(w)->isEnabled());
 }
 
+// Cancel stops a split, whether its button is clicked or the dialog's window is closed through
+// its frame: a close is the same click, with the same questions.
 TEST_F(QtFormsTest, CancelDuringASplitStopsItAndDeletesThePiecesMade) {
   src.Write("big.bin", test::PatternBytes(24 << 20, 3));
   CarvexForm& w = ShowMain();
@@ -282,22 +284,26 @@ TEST_F(QtFormsTest, CancelDuringASplitStopsItAndDeletesThePiecesMade) {
   ClickOn(w.cmdSplitAddFiles);
   test::TypeInto(w.txtSplitDestination, dest.Folder());
   ClickOn(w.optSizeMb);
-  dialogs.ExpectBox("You have chosen to split the file big.bin:", QMessageBox::Yes);
-  dialogs.ExpectBox("Are you sure you want to stop splitting this file?", QMessageBox::Yes);
-  dialogs.ExpectBox("of the files have already been created would you like to delete them?",
-                    QMessageBox::Yes);
-  ProgressWatcher job(0.3, std::chrono::milliseconds(1), [&] { ClickOn(frmProgressStatus->cmdCancel); });
-  ClickOn(w.cmdAction);
+  const std::function<void()> ways[] = {[] { ClickOn(frmProgressStatus->cmdCancel); },
+                                        [] { WindowOf(*frmProgressStatus)->close(); }};
+  for (const auto& stop : ways) {
+    dialogs.ExpectBox("You have chosen to split the file big.bin:", QMessageBox::Yes);
+    dialogs.ExpectBox("Are you sure you want to stop splitting this file?", QMessageBox::Yes);
+    dialogs.ExpectBox("of the files have already been created would you like to delete them?",
+                      QMessageBox::Yes);
+    ProgressWatcher job(0.3, std::chrono::milliseconds(1), stop);
+    ClickOn(w.cmdAction);
 
-  ASSERT_TRUE(job.fired);
-  // The bar went through positions short of its end, and stopped short of it.
-  ASSERT_GT(job.positions.size(), 10u);
-  EXPECT_GT(job.positions.back(), job.positions.front());
-  EXPECT_LT(job.positions.back(), job.length);
-  EXPECT_FALSE(SplitInProgress);
-  EXPECT_FALSE(frmProgressStatus.IsLoaded());
-  EXPECT_TRUE(WindowOf(w)->isEnabled());
-  EXPECT_TRUE(QDir(QString::fromStdString(dest.Path())).entryList(QDir::Files).isEmpty());
+    ASSERT_TRUE(job.fired);
+    // The bar went through positions short of its end, and stopped short of it.
+    ASSERT_GT(job.positions.size(), 10u);
+    EXPECT_GT(job.positions.back(), job.positions.front());
+    EXPECT_LT(job.positions.back(), job.length);
+    EXPECT_FALSE(SplitInProgress);
+    EXPECT_FALSE(frmProgressStatus.IsLoaded());
+    EXPECT_TRUE(WindowOf(w)->isEnabled());
+    EXPECT_TRUE(QDir(QString::fromStdString(dest.Path())).entryList(QDir::Files).isEmpty());
+  }
 }
 
 TEST_F(QtFormsTest, DroppedFilesJoinTheListsAsTheAddButtonsWouldAddThem) {
@@ -317,6 +323,10 @@ TEST_F(QtFormsTest, DroppedFilesJoinTheListsAsTheAddButtonsWouldAddThem) {
 
   for (int k : {1, 2, 3}) dest.Write(PieceFileName("set.bin", k), std::string(10, 'x'));
   ClickTab(w.tbsTabs, 2);
+  // Each tab has its own tool tip, whichever is shown.
+  auto* tabs = qobject_cast<QTabWidget*>(WidgetOf(w.tbsTabs));
+  EXPECT_EQ(tabs->tabToolTip(0).toStdString(), "Click to view Split Mode");
+  EXPECT_EQ(tabs->tabToolTip(1).toStdString(), "Click to view Build Mode");
   DropOn(w.lvwBuildFileNames, {dest.File(PieceFileName("set.bin", 2))});
   EXPECT_EQ(ListedNames(w.lvwBuildFileNames),
             (std::vector<std::string>{"set.bin.001.cvx", "set.bin.002.cvx", "set.bin.003.cvx"}));
