@@ -57,8 +57,8 @@ void FinishedForm::cmdOpen_Click() {
       ui::ShellOpen(BuildDestination + BuildFileName, this);
     ApplyDontShow();
     Unload();
-  } catch (const platform::RuntimeError& e) {
-    ui::MsgBox("There was an error opening the chosen file or folder." + LineBreak + LineBreak + e.Description(),
+  } catch (const std::exception& e) {
+    ui::MsgBox("There was an error opening the chosen file or folder." + LineBreak + LineBreak + e.what(),
                ui::MsgBoxButtons::kOkOnly, ui::MsgBoxIcon::kCritical);
   }
 }
@@ -72,7 +72,7 @@ void FinishedForm::cmdClose_Click() {
   ApplyDontShow();
   try {
     SaveSettings();
-  } catch (const platform::RuntimeError&) {
+  } catch (const std::exception&) {
     // The program ends either way; settings that cannot be written are lost, as on every
     // other way out.
   }

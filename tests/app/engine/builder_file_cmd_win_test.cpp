@@ -149,6 +149,7 @@ TEST_F(ResplitUnderCmd, RebuildsTheNewFileOnly) {
     SplitInProgress = true;
     SplitFile();
   }
+  EXPECT_FALSE(test::TempDir::Exists(dest.File("movie.avi.004.cvx")));
   ASSERT_EQ(RunBatch(dest.Path(), "movie.avi.Bat"), 0);
   EXPECT_TRUE(dest.Read("movie.avi") == source);
   frmProgressStatus.Reset();
