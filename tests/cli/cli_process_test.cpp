@@ -4,6 +4,7 @@
 #include <array>
 #include <sys/wait.h>
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -26,7 +27,9 @@ ShellRun Shell(const std::string& command) {
   std::array<char, 4096> buffer{};
   while (std::fgets(buffer.data(), buffer.size(), pipe)) output += buffer.data();
   const int raw = ::pclose(pipe);
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, output};
+  const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  EXPECT_NE(status, 128 + SIGABRT) << "aborted: " << command << "\n" << output;
+  return {status, output};
 }
 
 class CliProcessTest : public testing::Test {
@@ -57,6 +60,14 @@ TEST_F(CliProcessTest, ARefusedRequestExitsOneWithTheApplicationsMessage) {
             std::string::npos)
       << run.output;
   EXPECT_FALSE(TempDir::Exists(work.File("out/file.bin.001.cvx")));
+}
+
+TEST_F(CliProcessTest, AMissingFileIsRefusedWithTheApplicationsMessage) {
+  work.MakeFolder("out");
+  const ShellRun run = Shell(Cli("split missing.bin --dest out --bytes 10 --yes"));
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_NE(run.output.find("There was an error adding this file(s) to the list:"), std::string::npos)
+      << run.output;
 }
 
 TEST_F(CliProcessTest, WithoutATerminalAQuestionIsRefusedUnlessYesIsGiven) {
