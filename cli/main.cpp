@@ -17,6 +17,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "settings_store.h"
 #include "ui/app.h"
 #include "ui/console_backend.h"
 
@@ -110,8 +111,11 @@ int Build(CarvexForm& w, const cli::Options& options, ui::ConsoleBackend& consol
 }
 
 int Run(const cli::Options& options, ui::ConsoleBackend& console) {
+  // The help promises that the settings file is only read: no file made on a first run,
+  // nothing written back.
+  SettingsReadOnly = true;
   CarvexForm& w = *frmCarvex;
-  // This run's switches; nothing is saved, so the user's own settings stay as they were.
+  // This run's switches on top of the user's settings.
   ShowFinish = kFalse;
   if (options.overwrite) DelExists = kTrue;
   if (options.deletePieces) DeleteBuildFiles = kTrue;
@@ -157,6 +161,6 @@ int main(int argc, char** argv) {
   } catch (...) {
   }
   std::fflush(nullptr);
-  // Straight out: unloading the window would save the settings.
+  // Straight out, past the window's unload steps: they are the window's way out, not this one's.
   std::_Exit(status);
 }

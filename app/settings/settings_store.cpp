@@ -101,9 +101,15 @@ std::string SettingsPath() { return Join(SettingsFolder(), kSettingsFileName); }
 
 void LoadSettings() {
   const std::string path = SettingsPath();
+  // Read-only, a missing file is a first start that leaves nothing behind.
+  if (SettingsReadOnly && !platform::PathExists(path)) {
+    ApplySettings({});
+    return;
+  }
   platform::File file;
   try {
-    file = platform::File(path, platform::File::Mode::kUpdate);
+    file =
+        platform::File(path, SettingsReadOnly ? platform::File::Mode::kRead : platform::File::Mode::kUpdate);
   } catch (const platform::RuntimeError&) {
     // A file that may not be written (read-only, held by another program) still holds the
     // user's options; only saving them has to fail.
@@ -117,11 +123,11 @@ void LoadSettings() {
 }
 
 void SaveSettings() {
+  if (SettingsReadOnly) return;
   const std::string image = EncodeSettings(CurrentSettings());
   platform::File file(SettingsPath(), platform::File::Mode::kUpdate);
   file.Write(image);
   file.Close();
 }
-
 
 }  // namespace carvex

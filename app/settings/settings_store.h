@@ -44,6 +44,10 @@ SettingsRecord DecodeSettings(std::string_view image);
 std::string SettingsFolder();
 std::string SettingsPath();
 
+// Set before the first LoadSettings by a front end that promises to leave the settings file
+// alone: the file is then read when it exists and never created or written.
+inline bool SettingsReadOnly = false;
+
 // Reads the file into the modPublic settings, creating an empty file on the first start.
 void LoadSettings();
 // Writes the modPublic settings over the first kSettingsFileLength bytes of the file.

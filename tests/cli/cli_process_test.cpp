@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <csignal>
@@ -68,6 +69,29 @@ TEST_F(CliProcessTest, AMissingFileIsRefusedWithTheApplicationsMessage) {
   EXPECT_EQ(run.status, 1) << run.output;
   EXPECT_NE(run.output.find("There was an error adding this file(s) to the list:"), std::string::npos)
       << run.output;
+}
+
+TEST_F(CliProcessTest, TheSettingsFileIsReadButNeverCreatedOrWritten) {
+  work.Write("file.bin", carvex::test::PatternBytes(1000));
+  work.MakeFolder("out");
+  ASSERT_EQ(Shell(Cli("split file.bin --dest out --bytes 400 --yes")).status, 0);
+  EXPECT_FALSE(TempDir::Exists(data.File("Settings.Dat")));
+
+  // Record 3, DelExists, on: the file already built is replaced without the question.
+  std::string settings(1024, '\0');
+  settings[256] = settings[257] = '\xFF';
+  data.Write("Settings.Dat", settings);
+  ASSERT_EQ(Shell("touch -d @1000000000 '" + data.File("Settings.Dat") + "'").status, 0);
+  work.MakeFolder("built");
+  work.Write("built/file.bin", "stale");
+  const ShellRun build = Shell(Cli("build out/file.bin.001.cvx --dest built --yes"));
+  EXPECT_EQ(build.status, 0) << build.output;
+  EXPECT_EQ(build.output.find("already exists"), std::string::npos) << build.output;
+  EXPECT_EQ(work.Read("built/file.bin"), work.Read("file.bin"));
+  EXPECT_EQ(data.Read("Settings.Dat"), settings);
+  struct stat after {};
+  ASSERT_EQ(::stat(data.File("Settings.Dat").c_str(), &after), 0);
+  EXPECT_EQ(after.st_mtime, 1000000000);
 }
 
 TEST_F(CliProcessTest, WithoutATerminalAQuestionIsRefusedUnlessYesIsGiven) {
