@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -33,6 +34,10 @@ struct SettingsRecord {
 
   bool operator==(const SettingsRecord&) const = default;
 };
+
+// The bytes record 5 holds for `folder` (without its length); nullopt when the record cannot
+// hold it: longer than kMaxOutDestinationBytes, or with characters the ANSI code page lacks.
+std::optional<std::string> EncodeOutDestination(std::string_view folder);
 
 // The eight records as the file holds them, kSettingsFileLength bytes.
 std::string EncodeSettings(const SettingsRecord& settings);
