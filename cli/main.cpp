@@ -148,7 +148,7 @@ int main(int argc, char** argv) {
       std::cout << "Carvex " << kVersionText << "\n";
       return kCompleted;
     }
-    console.emplace(ui::ConsoleBackend::Options{options.yes});
+    console.emplace(ui::ConsoleBackend::Options{.answerYes = options.yes, .terminal = {}});
     ui::App().SetBackend(&*console);
     status = Run(options, *console);
   } catch (const std::exception& e) {

@@ -36,9 +36,10 @@ ShellRun Shell(const std::string& command) {
 class CliProcessTest : public testing::Test {
 protected:
   // Every run keeps its settings, scratch files and registry inside the test's folder.
-  std::string Cli(const std::string& args) {
+  // `runner` goes before the program, as "timeout 30".
+  std::string Cli(const std::string& args, const std::string& runner = "") {
     return "cd '" + work.Path() + "' && CARVEX_DATA_FOLDER='" + data.Path() + "' CARVEX_REGISTRY_DB='" +
-           data.File("registry.db") + "' " + CARVEX_CLI + " " + args;
+           data.File("registry.db") + "' " + runner + " " + CARVEX_CLI + " " + args;
   }
   TempDir work, data;
 };
@@ -151,6 +152,22 @@ TEST_F(CliProcessTest, ZippedSplitRebuildsAndUnpacks) {
             0);
   // The scratch archive is gone once the command has finished.
   EXPECT_EQ(Shell("ls -A '" + data.File("temp") + "' | wc -l").output, "0\n");
+}
+
+TEST_F(CliProcessTest, ASplitOntoAVolumeWithoutRoomEndsEvenWithYes) {
+  if (Shell("unshare -m true").status != 0) GTEST_SKIP() << "no mount namespace for a small volume here";
+  work.MakeFolder("small");
+  work.Write("file.bin", carvex::test::PatternBytes(90000));
+  // 40,000 bytes of a 64 KiB tmpfs taken: a 30,000-byte piece fits the volume but not its free
+  // space. The mount lives in the run's own namespace and goes with it.
+  const std::string small = work.File("small");
+  const ShellRun run =
+      Shell("unshare -m sh -c \"mount -t tmpfs -o size=64k tmpfs '" + small +
+            "' && head -c 40000 /dev/zero > '" + small + "/filler' || exit 99; " +
+            Cli("split file.bin --dest small --bytes 30000 --yes < /dev/null", "timeout 30") + "\"");
+  EXPECT_EQ(run.status, 1) << run.output.substr(0, 2000);
+  EXPECT_NE(run.output.find("There is not enough space on this drive"), std::string::npos);
+  EXPECT_NE(run.output.find("no terminal"), std::string::npos) << run.output.substr(0, 2000);
 }
 
 }  // namespace
