@@ -13,7 +13,9 @@ const char* const kUsage =
     "  carvex-cli --help | --version\n"
     "\n"
     "Questions are asked on the terminal; --yes answers them all Yes (Ctrl-C then stops the job\n"
-    "and deletes what it wrote). Exit status: 0 done, 1 refused or failed, 2 usage, 130 cancelled.\n"
+    "and deletes what it wrote), except those that only look at the drive again (insert a disk,\n"
+    "not enough space): these need the terminal and are cancelled without one.\n"
+    "Exit status: 0 done, 1 refused or failed, 2 usage, 130 cancelled.\n"
     "Options otherwise come from the settings file, which carvex-cli never changes.\n";
 
 namespace {

@@ -17,6 +17,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "settings_store.h"
 #include "ui/app.h"
 #include "ui/console_backend.h"
 
@@ -75,11 +76,9 @@ void ChooseSize(CarvexForm& w, const cli::Options& options) {
 }
 
 int Split(CarvexForm& w, const cli::Options& options, ui::ConsoleBackend& console) {
-  for (const std::string& file : options.files) {
-    std::string path = cli::Absolute(file);
-    w.AddSplitSourceFile(path);
-    if (console.ProblemShown() || console.QuestionDeclined()) return kRefused;
-  }
+  std::vector<std::string> paths;
+  for (const std::string& file : options.files) paths.push_back(cli::Absolute(file));
+  if (!w.AddSplitSourceFiles(paths) || console.ProblemShown() || console.QuestionDeclined()) return kRefused;
   w.optSplitUsePath.Click();
   std::string destination = cli::Absolute(options.destination);
   w.AddSplitDestinationPath(destination);
@@ -111,41 +110,57 @@ int Build(CarvexForm& w, const cli::Options& options, ui::ConsoleBackend& consol
   return done ? kCompleted : kRefused;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  using namespace carvex;
-  cli::Options options;
-  std::string error;
-  if (!cli::Parse(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
-    std::cerr << "carvex-cli: " << error << "\n" << cli::kUsage;
-    return kUsage;
-  }
-  if (options.help) {
-    std::cout << cli::kUsage;
-    return kCompleted;
-  }
-  if (options.version) {
-    std::cout << "Carvex " << kVersionText << "\n";
-    return kCompleted;
-  }
-
-  ui::ConsoleBackend console({options.yes});
-  ui::App().SetBackend(&console);
+int Run(const cli::Options& options, ui::ConsoleBackend& console) {
+  // The help promises that the settings file is only read: no file made on a first run,
+  // nothing written back.
+  SettingsReadOnly = true;
   CarvexForm& w = *frmCarvex;
-  // This run's switches; nothing is saved, so the user's own settings stay as they were.
+  // This run's switches on top of the user's settings.
   ShowFinish = kFalse;
   if (options.overwrite) DelExists = kTrue;
   if (options.deletePieces) DeleteBuildFiles = kTrue;
   if (options.unzip) BuildAutoUnzip = kTrue;
   if (console.ProblemShown()) return kRefused;
+  return options.command == cli::Command::kSplit ? Split(w, options, console) : Build(w, options, console);
+}
 
-  const int status = options.command == cli::Command::kSplit ? Split(w, options, console) : Build(w, options, console);
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace carvex;
+  int status = kRefused;
+  // Out here so that it outlives an error that ends the run: the forms still point at it.
+  std::optional<ui::ConsoleBackend> console;
+  // Whatever escapes the application's own error traps is still a refusal with a reason, not an
+  // abort: a terminal user and a script both get the description and exit status 1.
+  try {
+    cli::Options options;
+    std::string error;
+    if (!cli::Parse(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
+      std::cerr << "carvex-cli: " << error << "\n" << cli::kUsage;
+      return kUsage;
+    }
+    if (options.help) {
+      std::cout << cli::kUsage;
+      return kCompleted;
+    }
+    if (options.version) {
+      std::cout << "Carvex " << kVersionText << "\n";
+      return kCompleted;
+    }
+    console.emplace(ui::ConsoleBackend::Options{.answerYes = options.yes, .terminal = {}});
+    ui::App().SetBackend(&*console);
+    status = Run(options, *console);
+  } catch (const std::exception& e) {
+    std::cerr << "carvex-cli: " << e.what() << "\n";
+  } catch (...) {
+    std::cerr << "carvex-cli: the run ended on an error of unknown kind.\n";
+  }
   try {
     platform::RemoveFilesIn(ZipTempFolder());
-  } catch (const platform::RuntimeError&) {
+  } catch (...) {
   }
   std::fflush(nullptr);
-  // Straight out: unloading the window would save the settings.
+  // Straight out, past the window's unload steps: they are the window's way out, not this one's.
   std::_Exit(status);
 }

@@ -22,10 +22,20 @@ using ui::MsgBoxResult;
 // The checks before each piece and before the builder batch file, `bytes` being what is
 // about to be written. False when the job has ended (through EndJob).
 bool DestinationAccepts(Bytes bytes) {
+  // Both questions' OK only looks again; they say what it looks at, so that a front end which
+  // cannot wait for the user knows a retry that could succeed from one that would loop.
+  const auto retried = [](std::string prompt, std::string state) {
+    ui::MsgBoxRequest request;
+    request.prompt = std::move(prompt);
+    request.buttons = MsgBoxButtons::kOkCancel;
+    request.retriesOnly = true;
+    request.retryState = std::move(state);
+    return MsgBox(std::move(request)) == MsgBoxResult::kOk;
+  };
   for (;;) {
     const std::string floppy = platform::FloppyDriveRoot();
     if (!floppy.empty() && EqualsNoCase(SplitDestination, floppy) && !platform::PathExists(floppy)) {
-      if (MsgBox("Insert a disk into drive A.", MsgBoxButtons::kOkCancel) == MsgBoxResult::kOk) continue;
+      if (retried("Insert a disk into drive A.", "no disk in " + floppy)) continue;
       EndJob();
       return false;
     }
@@ -38,9 +48,11 @@ bool DestinationAccepts(Bytes bytes) {
     }
     if (space.freeBytes < bytes) {
       // A set may span several disks: OK looks again, at what may be a new one.
-      if (MsgBox("There is not enough space on this drive to split the chosen file" + LineBreak +
-                     "please insert a blank disk if applicable.",
-                 MsgBoxButtons::kOkCancel) == MsgBoxResult::kOk)
+      const std::string free =
+          std::to_string(space.freeBytes) + " of " + std::to_string(space.totalBytes) + " bytes free";
+      if (retried("There is not enough space on this drive to split the chosen file" + LineBreak +
+                      "please insert a blank disk if applicable.",
+                  free))
         continue;
       EndJob();
       return false;

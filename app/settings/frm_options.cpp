@@ -4,6 +4,7 @@
 
 #include "mod_public.h"
 #include "platform/folders.h"
+#include "settings_store.h"
 #include "ui/app.h"
 
 namespace carvex {
@@ -21,6 +22,11 @@ constexpr Switch kSwitches[] = {
     {&OptionsForm::chkClearList, &ClearList},           {&OptionsForm::chkDelExists, &DelExists},
     {&OptionsForm::chkBuildAutoUnzip, &BuildAutoUnzip},
 };
+
+// The settings file keeps the folder in a record of 126 bytes of the ANSI code page.
+constexpr char kFolderNotSaved[] =
+    "Carvex will use this output folder until it ends, but cannot save it for later runs: the folder is "
+    "longer than 126 bytes or has characters that the system's code page cannot store.";
 
 int Ticked(std::int16_t setting) { return setting == kTrue ? ui::CheckBox::kChecked : ui::CheckBox::kUnchecked; }
 
@@ -107,6 +113,9 @@ void OptionsForm::cmdOK_Click() {
   if (chkOutput.Value() == ui::CheckBox::kChecked) {
     UseOutput = kTrue;
     OutDestination = txtOutDestination.Text();
+    // Said at OK, while another folder can still be chosen, rather than lost at exit unseen.
+    if (!EncodeOutDestination(OutDestination))
+      ui::MsgBox(kFolderNotSaved, ui::MsgBoxButtons::kOkOnly, ui::MsgBoxIcon::kExclamation);
   } else {
     UseOutput = kFalse;
   }

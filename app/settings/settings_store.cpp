@@ -63,14 +63,19 @@ std::string Join(const std::string& folder, const std::string& name) {
 
 }  // namespace
 
+std::optional<std::string> EncodeOutDestination(std::string_view folder) {
+  std::optional<std::string> text = platform::EncodeAnsi(folder);
+  if (text && text->size() > kMaxOutDestinationBytes) return std::nullopt;
+  return text;
+}
+
 std::string EncodeSettings(const SettingsRecord& settings) {
   std::string image(kSettingsFileLength, '\0');
   for (const NumberSetting& n : kNumberSettings)
     WriteWord(image, RecordOffset(n.record), static_cast<std::uint16_t>(settings.*n.field));
   // A folder that the record cannot hold is the one setting dropped: written in full it
-  // would run over the records after it.
-  const std::optional<std::string> text = platform::EncodeAnsi(settings.OutDestination);
-  if (text && text->size() <= kMaxOutDestinationBytes) {
+  // would run over the records after it. The options dialog has told the user so.
+  if (const std::optional<std::string> text = EncodeOutDestination(settings.OutDestination)) {
     const std::size_t at = RecordOffset(kOutDestinationRecord);
     WriteWord(image, at, static_cast<std::uint16_t>(text->size()));
     image.replace(at + 2, text->size(), *text);
@@ -101,9 +106,15 @@ std::string SettingsPath() { return Join(SettingsFolder(), kSettingsFileName); }
 
 void LoadSettings() {
   const std::string path = SettingsPath();
+  // Read-only, a missing file is a first start that leaves nothing behind.
+  if (SettingsReadOnly && !platform::PathExists(path)) {
+    ApplySettings({});
+    return;
+  }
   platform::File file;
   try {
-    file = platform::File(path, platform::File::Mode::kUpdate);
+    file =
+        platform::File(path, SettingsReadOnly ? platform::File::Mode::kRead : platform::File::Mode::kUpdate);
   } catch (const platform::RuntimeError&) {
     // A file that may not be written (read-only, held by another program) still holds the
     // user's options; only saving them has to fail.
@@ -117,11 +128,11 @@ void LoadSettings() {
 }
 
 void SaveSettings() {
+  if (SettingsReadOnly) return;
   const std::string image = EncodeSettings(CurrentSettings());
   platform::File file(SettingsPath(), platform::File::Mode::kUpdate);
   file.Write(image);
   file.Close();
 }
-
 
 }  // namespace carvex

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -34,6 +35,10 @@ struct SettingsRecord {
   bool operator==(const SettingsRecord&) const = default;
 };
 
+// The bytes record 5 holds for `folder` (without its length); nullopt when the record cannot
+// hold it: longer than kMaxOutDestinationBytes, or with characters the ANSI code page lacks.
+std::optional<std::string> EncodeOutDestination(std::string_view folder);
+
 // The eight records as the file holds them, kSettingsFileLength bytes.
 std::string EncodeSettings(const SettingsRecord& settings);
 // The settings held by the first bytes of a file of any length.
@@ -43,6 +48,10 @@ SettingsRecord DecodeSettings(std::string_view image);
 // there, else the per-user folder, which is created when missing.
 std::string SettingsFolder();
 std::string SettingsPath();
+
+// Set before the first LoadSettings by a front end that promises to leave the settings file
+// alone: the file is then read when it exists and never created or written.
+inline bool SettingsReadOnly = false;
 
 // Reads the file into the modPublic settings, creating an empty file on the first start.
 void LoadSettings();

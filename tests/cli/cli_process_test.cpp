@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -26,15 +28,18 @@ ShellRun Shell(const std::string& command) {
   std::array<char, 4096> buffer{};
   while (std::fgets(buffer.data(), buffer.size(), pipe)) output += buffer.data();
   const int raw = ::pclose(pipe);
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, output};
+  const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  EXPECT_NE(status, 128 + SIGABRT) << "aborted: " << command << "\n" << output;
+  return {status, output};
 }
 
 class CliProcessTest : public testing::Test {
 protected:
   // Every run keeps its settings, scratch files and registry inside the test's folder.
-  std::string Cli(const std::string& args) {
+  // `runner` goes before the program, as "timeout 30".
+  std::string Cli(const std::string& args, const std::string& runner = "") {
     return "cd '" + work.Path() + "' && CARVEX_DATA_FOLDER='" + data.Path() + "' CARVEX_REGISTRY_DB='" +
-           data.File("registry.db") + "' " + CARVEX_CLI + " " + args;
+           data.File("registry.db") + "' " + runner + " " + CARVEX_CLI + " " + args;
   }
   TempDir work, data;
 };
@@ -57,6 +62,37 @@ TEST_F(CliProcessTest, ARefusedRequestExitsOneWithTheApplicationsMessage) {
             std::string::npos)
       << run.output;
   EXPECT_FALSE(TempDir::Exists(work.File("out/file.bin.001.cvx")));
+}
+
+TEST_F(CliProcessTest, AMissingFileIsRefusedWithTheApplicationsMessage) {
+  work.MakeFolder("out");
+  const ShellRun run = Shell(Cli("split missing.bin --dest out --bytes 10 --yes"));
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_NE(run.output.find("There was an error adding this file(s) to the list:"), std::string::npos)
+      << run.output;
+}
+
+TEST_F(CliProcessTest, TheSettingsFileIsReadButNeverCreatedOrWritten) {
+  work.Write("file.bin", carvex::test::PatternBytes(1000));
+  work.MakeFolder("out");
+  ASSERT_EQ(Shell(Cli("split file.bin --dest out --bytes 400 --yes")).status, 0);
+  EXPECT_FALSE(TempDir::Exists(data.File("Settings.Dat")));
+
+  // Record 3, DelExists, on: the file already built is replaced without the question.
+  std::string settings(1024, '\0');
+  settings[256] = settings[257] = '\xFF';
+  data.Write("Settings.Dat", settings);
+  ASSERT_EQ(Shell("touch -d @1000000000 '" + data.File("Settings.Dat") + "'").status, 0);
+  work.MakeFolder("built");
+  work.Write("built/file.bin", "stale");
+  const ShellRun build = Shell(Cli("build out/file.bin.001.cvx --dest built --yes"));
+  EXPECT_EQ(build.status, 0) << build.output;
+  EXPECT_EQ(build.output.find("already exists"), std::string::npos) << build.output;
+  EXPECT_EQ(work.Read("built/file.bin"), work.Read("file.bin"));
+  EXPECT_EQ(data.Read("Settings.Dat"), settings);
+  struct stat after {};
+  ASSERT_EQ(::stat(data.File("Settings.Dat").c_str(), &after), 0);
+  EXPECT_EQ(after.st_mtime, 1000000000);
 }
 
 TEST_F(CliProcessTest, WithoutATerminalAQuestionIsRefusedUnlessYesIsGiven) {
@@ -116,6 +152,22 @@ TEST_F(CliProcessTest, ZippedSplitRebuildsAndUnpacks) {
             0);
   // The scratch archive is gone once the command has finished.
   EXPECT_EQ(Shell("ls -A '" + data.File("temp") + "' | wc -l").output, "0\n");
+}
+
+TEST_F(CliProcessTest, ASplitOntoAVolumeWithoutRoomEndsEvenWithYes) {
+  if (Shell("unshare -m true").status != 0) GTEST_SKIP() << "no mount namespace for a small volume here";
+  work.MakeFolder("small");
+  work.Write("file.bin", carvex::test::PatternBytes(90000));
+  // 40,000 bytes of a 64 KiB tmpfs taken: a 30,000-byte piece fits the volume but not its free
+  // space. The mount lives in the run's own namespace and goes with it.
+  const std::string small = work.File("small");
+  const ShellRun run =
+      Shell("unshare -m sh -c \"mount -t tmpfs -o size=64k tmpfs '" + small +
+            "' && head -c 40000 /dev/zero > '" + small + "/filler' || exit 99; " +
+            Cli("split file.bin --dest small --bytes 30000 --yes < /dev/null", "timeout 30") + "\"");
+  EXPECT_EQ(run.status, 1) << run.output.substr(0, 2000);
+  EXPECT_NE(run.output.find("There is not enough space on this drive"), std::string::npos);
+  EXPECT_NE(run.output.find("no terminal"), std::string::npos) << run.output.substr(0, 2000);
 }
 
 }  // namespace

@@ -29,7 +29,16 @@ void Application::Unloaded(Form* form) {
 }
 
 MsgBoxResult MsgBox(const std::string& prompt, MsgBoxButtons buttons, MsgBoxIcon icon, const std::string& title) {
-  MsgBoxRequest request{prompt, buttons, icon, title.empty() ? App().Title : title};
+  MsgBoxRequest request;
+  request.prompt = prompt;
+  request.buttons = buttons;
+  request.icon = icon;
+  request.title = title;
+  return MsgBox(std::move(request));
+}
+
+MsgBoxResult MsgBox(MsgBoxRequest request) {
+  if (request.title.empty()) request.title = App().Title;
   return App().GetBackend().ShowMsgBox(request);
 }
 

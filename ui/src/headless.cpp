@@ -38,7 +38,11 @@ MsgBoxResult SafeAnswer(MsgBoxButtons buttons) {
 
 void HeadlessBackend::ExpectMsgBox(std::string prompt, MsgBoxButtons buttons, MsgBoxIcon icon, MsgBoxResult answer,
                                    std::string title) {
-  MsgBoxRequest request{std::move(prompt), buttons, icon, std::move(title)};
+  MsgBoxRequest request;
+  request.prompt = std::move(prompt);
+  request.buttons = buttons;
+  request.icon = icon;
+  request.title = std::move(title);
   if (!Offers(buttons, answer))
     failures_.push_back("expected box " + Describe(request) + " cannot be answered " + ToString(answer));
   expected_.push_back({std::move(request), answer});

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <sstream>
 
 #include "builder_file.h"
 #include "platform/error.h"
@@ -13,6 +14,7 @@
 #include "progress_status.h"
 #include "support/headless.h"
 #include "support/temp_dir.h"
+#include "ui/console_backend.h"
 
 namespace carvex {
 namespace {
@@ -251,6 +253,45 @@ TEST_F(SplitterTest, OneByteShortAnsweredCancelEndsTheJob) {
   EXPECT_TRUE(PieceSizes("movie.avi").empty());
   EXPECT_FALSE(HasBuilder(dest, "movie.avi"));
   ExpectHandedBack();
+}
+
+// carvex-cli's answers: the space question is answered only by someone who can change the
+// drive, and only once per change. Where the drive makes room at the 50th look only, a loop
+// that answers OK shows as a finished split.
+TEST_F(SplitterTest, OnAConsoleTheSpaceQuestionIsAnsweredOnlyAfterAChange) {
+  constexpr Bytes kRoom = 1LL << 30;
+  const struct {
+    const char* typed;  // nullptr: no terminal
+    std::function<Bytes(int look)> free;
+    std::size_t pieces;
+    int looks;
+    const char* printed;
+  } cases[] = {
+      {nullptr, [](int look) { return look < 50 ? 99999 : kRoom; }, 0, 1, "no terminal"},
+      {"o\no\n", [](int look) { return look < 50 ? 99999 : kRoom; }, 0, 2, "last answer (99999 of"},
+      // Two bytes freed between the two looks.
+      {"o\no\n", [](int look) { return look < 3 ? 100001 - look * 2 : kRoom; }, 3, 6, ""},
+      // The next blank disk, as full after piece 1 as the first was.
+      {"o\no\n", [](int look) { return look == 1 || look == 3 ? 99999 : kRoom; }, 3, 6, ""},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const auto& c = cases[i];
+    SCOPED_TRACE(i);
+    fake.spaceQueries = 0;
+    fake.space = [&c](int look) { return platform::VolumeSpace{1LL << 40, c.free(look)}; };
+    std::istringstream typed(c.typed ? c.typed : "");
+    ui::ConsoleBackend console({.answerYes = true, .terminal = c.typed ? &typed : nullptr});
+    ui::App().SetBackend(&console);
+    testing::internal::CaptureStderr();
+    const std::string name = "movie" + std::to_string(i) + ".avi";
+    Split(name, test::PatternBytes(250000), 100000);
+    const std::string printed = testing::internal::GetCapturedStderr();
+    ui::App().SetBackend(&ui);
+    EXPECT_EQ(PieceSizes(name).size(), c.pieces);
+    EXPECT_EQ(fake.spaceQueries, c.looks);
+    EXPECT_NE(printed.find(c.printed), std::string::npos) << printed;
+    ExpectHandedBack();
+  }
 }
 
 TEST_F(SplitterTest, TheLastPieceIsCheckedWithTheFullPieceSize) {

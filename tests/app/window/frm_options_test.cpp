@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "mod_public.h"
+#include "platform/files.h"
 #include "platform/folders.h"
 #include "support/headless.h"
 
@@ -83,6 +84,36 @@ TEST_F(OptionsFormTest, OkWithAnEmptyBoxStoresAnEmptyFolder) {
   frmOptions->cmdOK.Click();
   EXPECT_EQ(UseOutput, kTrue);
   EXPECT_EQ(OutDestination, "");
+}
+
+TEST_F(OptionsFormTest, OkWarnsOfAFolderTheSettingsFileCannotHoldAndStillUsesIt) {
+  const std::string root = platform::kPathSeparator == '/' ? "/" : "C:\\";
+  const struct {
+    const char* label;
+    std::string folder;
+    bool warned;
+  } cases[] = {
+      {"126 bytes", root + std::string(126 - root.size(), 'f'), false},
+      {"127 bytes", root + std::string(127 - root.size(), 'f'), true},
+      // A Chinese and a Thai character: no ANSI code page has both; POSIX systems store UTF-8.
+      {"outside the code page", root + "\xE4\xB8\xAD\xE0\xB8\x81", platform::kPathSeparator == '\\'},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    if (c.warned)
+      ui.ExpectMsgBox(
+          "Carvex will use this output folder until it ends, but cannot save it for later runs: the "
+          "folder is longer than 126 bytes or has characters that the system's code page cannot store.",
+          ui::MsgBoxButtons::kOkOnly, ui::MsgBoxIcon::kExclamation, ui::MsgBoxResult::kOk);
+    frmOptions->chkOutput.Click();
+    frmOptions->txtOutDestination.SetText(c.folder);
+    frmOptions->cmdOK.Click();
+    EXPECT_FALSE(frmOptions.IsLoaded());
+    EXPECT_EQ(UseOutput, kTrue);
+    EXPECT_EQ(OutDestination, c.folder);
+    EXPECT_EQ(ui.PendingBoxes(), 0u);
+    UseOutput = kFalse;
+  }
 }
 
 }  // namespace

@@ -70,7 +70,8 @@ bool ReadsAs(const std::string& answer, MsgBoxResult result) {
 }  // namespace
 
 ConsoleBackend::ConsoleBackend(Options options) : options_(options) {
-  interactive_ = console::StdinIsTerminal() && console::StderrIsTerminal();
+  interactive_ = options.terminal ? *options.terminal != nullptr
+                                  : console::StdinIsTerminal() && console::StderrIsTerminal();
   fancy_ = console::StderrIsTerminal();
   console::InstallInterruptHandler();
 }
@@ -96,18 +97,36 @@ MsgBoxResult ConsoleBackend::ShowMsgBox(const MsgBoxRequest& request) {
 }
 
 MsgBoxResult ConsoleBackend::Ask(const MsgBoxRequest& request) {
-  if (options_.answerYes) {
+  // A job waiting on a question is stopped by Ctrl-C as one between two chunks is.
+  if (TakeInterrupt()) return Negative(request.buttons);
+  if (request.retriesOnly) {
+    // Answered for the user, a retry would ask again at once, for ever: only someone who can
+    // change the drive in between may answer it, and only once per change.
+    if (!interactive_) {
+      std::cerr << "There is no terminal to wait on for a change to the drive: answered Cancel, which "
+                   "--yes does not change.\n";
+      return Negative(request.buttons);
+    }
+    const std::string retry = request.prompt + '\n' + request.retryState;
+    if (lastRetry_ == retry) {
+      std::cerr << "Nothing has changed since the last answer (" << request.retryState
+                << "); answered Cancel.\n";
+      return Negative(request.buttons);
+    }
+    lastRetry_ = retry;
+  } else if (options_.answerYes) {
     std::cerr << "-> yes (--yes)\n";
     return Positive(request.buttons);
-  }
-  if (!interactive_) {
+  } else if (!interactive_) {
     std::cerr << "There is no terminal to answer this question on; run again with --yes to answer Yes.\n";
     return Negative(request.buttons);
   }
+  std::istream& in = options_.terminal ? **options_.terminal : std::cin;
   for (;;) {
     std::cerr << ButtonsPrompt(request.buttons) << "? " << std::flush;
     std::string line;
-    if (!std::getline(std::cin, line)) return Negative(request.buttons);
+    const bool read = static_cast<bool>(std::getline(in, line));
+    if (TakeInterrupt() || !read) return Negative(request.buttons);
     for (MsgBoxResult r : {MsgBoxResult::kYes, MsgBoxResult::kNo, MsgBoxResult::kOk, MsgBoxResult::kCancel,
                            MsgBoxResult::kRetry, MsgBoxResult::kAbort, MsgBoxResult::kIgnore}) {
       if (!ReadsAs(line, r)) continue;
@@ -119,11 +138,18 @@ MsgBoxResult ConsoleBackend::Ask(const MsgBoxRequest& request) {
   }
 }
 
+bool ConsoleBackend::TakeInterrupt() {
+  if (!gInterrupted.exchange(false)) return false;
+  cancelRequested_ = true;
+  EndProgressLine();
+  std::cerr << "Interrupted.\n";
+  return true;
+}
+
 void ConsoleBackend::DoEvents() {
-  if (gInterrupted.exchange(false)) {
-    cancelRequested_ = true;
-    EndProgressLine();
-    std::cerr << "Interrupted.\n";
+  // The job went on since the last retry question: asked again, it is about a new need.
+  lastRetry_.reset();
+  if (TakeInterrupt()) {
     // The Cancel button of whichever form has one, as Escape would press it.
     for (Form* form : std::vector<Form*>(App().LoadedForms()))
       for (Control* control : form->Controls())

@@ -40,6 +40,8 @@ inline Application& App() { return Application::Get(); }
 // A message box; an empty title stands for the application's.
 MsgBoxResult MsgBox(const std::string& prompt, MsgBoxButtons buttons = MsgBoxButtons::kOkOnly,
                     MsgBoxIcon icon = MsgBoxIcon::kNone, const std::string& title = {});
+// The same for a request that says more, such as a question that only retries.
+MsgBoxResult MsgBox(MsgBoxRequest request);
 void DoEvents();
 // Opens a file or folder with its associated program; false when that failed.
 bool ShellOpen(const std::string& path, Form* owner);

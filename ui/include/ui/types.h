@@ -25,6 +25,12 @@ struct MsgBoxRequest {
   MsgBoxButtons buttons = MsgBoxButtons::kOkOnly;
   MsgBoxIcon icon = MsgBoxIcon::kNone;
   std::string title;
+  // The positive answer does nothing but look again at something outside the program (a disk
+  // in the drive, the free space): a front end that answers for the user must not give it.
+  bool retriesOnly = false;
+  // What the retry looks at, as it stands now (for example the free bytes). The same text
+  // twice in a row means nothing changed in between.
+  std::string retryState;
 };
 
 // An image as the model knows it: where it comes from, not its pixels. Backends turn it

@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <functional>
+#include <iosfwd>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "ui/backend.h"
@@ -10,12 +12,16 @@
 namespace carvex::ui {
 
 // A backend for a terminal: message boxes are printed, questions are asked on the terminal
-// (or answered Yes for the whole run), progress is a line on standard error, and Ctrl-C is a
-// click on the Cancel button of the form that has one.
+// (or answered Yes for the whole run, except those that only retry), progress is a line on
+// standard error, and Ctrl-C is a click on the Cancel button of the form that has one, or
+// Cancel to the question being asked.
 class ConsoleBackend : public Backend {
 public:
   struct Options {
-    bool answerYes = false;  // every question is answered Yes (OK) without asking
+    bool answerYes = false;  // every question but a retry is answered Yes (OK) without asking
+    // Where the user types answers: by default standard input, when it and standard error are
+    // terminals. Tests give a stream of their own, or null for none.
+    std::optional<std::istream*> terminal;
   };
   explicit ConsoleBackend(Options options);
   ~ConsoleBackend() override;
@@ -43,6 +49,7 @@ private:
   void DrawProgress(bool force);
   void EndProgressLine();
   MsgBoxResult Ask(const MsgBoxRequest& request);
+  bool TakeInterrupt();
 
   Options options_;
   std::map<std::string, std::function<void(Form&)>> modal_;
@@ -51,6 +58,7 @@ private:
   bool cancelRequested_ = false;
   bool problemShown_ = false;
   bool questionDeclined_ = false;
+  std::optional<std::string> lastRetry_;  // the retry question asked last, with its state
   std::string status_;
   double max_ = 0;
   double value_ = 0;
