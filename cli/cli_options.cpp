@@ -117,11 +117,4 @@ bool Parse(const std::vector<std::string>& args, Options& options, std::string& 
   return error.empty();
 }
 
-std::string Absolute(const std::string& path) {
-  namespace fs = std::filesystem;
-  const fs::path absolute = fs::absolute(fs::path(std::u8string(path.begin(), path.end()))).lexically_normal();
-  const std::u8string text = absolute.u8string();
-  return std::string(text.begin(), text.end());
-}
-
 }  // namespace carvex::cli

@@ -32,7 +32,5 @@ extern const char* const kUsage;
 // False with `error` set for a command line that cannot be run.
 bool Parse(const std::vector<std::string>& args, Options& options, std::string& error);
 
-// `path` made absolute against the current folder, as the window's lists hold paths.
-std::string Absolute(const std::string& path);
 
 }  // namespace carvex::cli

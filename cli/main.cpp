@@ -77,10 +77,10 @@ void ChooseSize(CarvexForm& w, const cli::Options& options) {
 
 int Split(CarvexForm& w, const cli::Options& options, ui::ConsoleBackend& console) {
   std::vector<std::string> paths;
-  for (const std::string& file : options.files) paths.push_back(cli::Absolute(file));
+  for (const std::string& file : options.files) paths.push_back(platform::AbsolutePath(file));
   if (!w.AddSplitSourceFiles(paths) || console.ProblemShown() || console.QuestionDeclined()) return kRefused;
   w.optSplitUsePath.Click();
-  std::string destination = cli::Absolute(options.destination);
+  std::string destination = platform::AbsolutePath(options.destination);
   w.AddSplitDestinationPath(destination);
   ChooseSize(w, options);
   if (options.zipName && w.chkZipFile.Value() != ui::CheckBox::kChecked) w.chkZipFile.Click();
@@ -95,11 +95,11 @@ int Split(CarvexForm& w, const cli::Options& options, ui::ConsoleBackend& consol
 
 int Build(CarvexForm& w, const cli::Options& options, ui::ConsoleBackend& console) {
   w.mnuBuildMode_Click();
-  w.AddBuildFile(cli::Absolute(options.files.front()));
+  w.AddBuildFile(platform::AbsolutePath(options.files.front()));
   if (options.destination.empty()) {
     w.optBuildUsePath.Click();
   } else {
-    std::string destination = cli::Absolute(options.destination);
+    std::string destination = platform::AbsolutePath(options.destination);
     w.AddBuildDestinationPath(destination);
   }
   BuildPieceNumber = 0;

@@ -119,6 +119,31 @@ TEST_F(CliProcessTest, SplitThenBuildRoundTripsAThreeGigabyteSparseFile) {
   EXPECT_FALSE(TempDir::Exists(work.File("out/disk.img.001.cvx")));
 }
 
+// A second split of the same name into fewer pieces leaves only its own set: the build gives
+// back the second file, not one with the first set's later pieces appended.
+TEST_F(CliProcessTest, AResplitIntoFewerPiecesBuildsBackTheNewFile) {
+  work.MakeFolder("out");
+  work.MakeFolder("built");
+  work.Write("movie.avi", carvex::test::PatternBytes(250000, 1));
+  ASSERT_EQ(Shell(Cli("split movie.avi --dest out --bytes 50000 --yes")).status, 0);
+  work.Write("movie.avi", carvex::test::PatternBytes(250000, 2));
+  ASSERT_EQ(Shell(Cli("split movie.avi --dest out --bytes 100000 --yes")).status, 0);
+  EXPECT_FALSE(TempDir::Exists(work.File("out/movie.avi.004.cvx")));
+  const ShellRun build = Shell(Cli("build out/movie.avi.001.cvx --dest built --yes"));
+  ASSERT_EQ(build.status, 0) << build.output;
+  EXPECT_EQ(Shell("cmp '" + work.File("movie.avi") + "' '" + work.File("built/movie.avi") + "'").status, 0);
+}
+
+TEST_F(CliProcessTest, AFolderIsRefusedUnlessItIsZipped) {
+  work.MakeFolder("Photos");
+  work.Write("Photos/a.jpg", "jpeg");
+  work.MakeFolder("out");
+  const ShellRun run = Shell(Cli("split Photos --dest out --bytes 10 --yes"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.output.find("is a folder"), std::string::npos) << run.output;
+  EXPECT_FALSE(TempDir::Exists(work.File("out/Photos.001.cvx")));
+}
+
 TEST_F(CliProcessTest, CtrlCMidSplitWithYesLeavesNoPiece) {
   work.MakeSparse("disk.img", 2LL << 30);
   work.MakeFolder("out");
