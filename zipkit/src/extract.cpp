@@ -28,6 +28,7 @@ using Sink = std::function<void(const char* data, std::size_t size)>;
 
 struct PlannedEntry {
   const format::CentralEntry* entry = nullptr;
+  std::int64_t dataStart = 0;
   std::string name;
   std::vector<std::string> elements;
   bool isFolder = false;
@@ -42,9 +43,11 @@ std::string Label(const std::string& entryName, const std::string& archivePath) 
 std::vector<PlannedEntry> PlanEntries(const Directory& directory, const std::string& archivePath) {
   std::vector<PlannedEntry> plan;
   plan.reserve(directory.entries.size());
-  for (const format::CentralEntry& entry : directory.entries) {
+  for (std::size_t i = 0; i < directory.entries.size(); ++i) {
+    const format::CentralEntry& entry = directory.entries[i];
     PlannedEntry planned;
     planned.entry = &entry;
+    planned.dataStart = directory.dataStarts[i];
     planned.name = format::EntryNameUtf8(entry);
     auto elements = SafeEntryPath(planned.name);
     if (!elements)
@@ -250,7 +253,7 @@ ExtractResult Unpack(const std::string& archivePath, const ExtractOptions& optio
         continue;
       }
       const std::string label = Label(planned.name, archivePath);
-      std::int64_t dataStart = EntryDataStart(archive, directory, *planned.entry, label);
+      std::int64_t dataStart = planned.dataStart;
       std::uint64_t dataSize = planned.entry->compressedSize;
       std::unique_ptr<ZipCrypto> crypto;
       if (planned.entry->IsEncrypted()) {
