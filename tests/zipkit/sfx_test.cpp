@@ -142,6 +142,8 @@ std::string AppendToStub(const TempDir& dir, const std::string& archive) {
 }
 
 TEST(SelfExtractor, RefusesWhatTheReaderRefusesAndWritesNothing) {
+  // More than any disk holds, so the real free space refuses it wherever the test runs.
+  const test::EntryFields beyondAnyDisk = test::DeflatedClaim("huge.bin", std::uint64_t{1} << 62);
   const struct {
     const char* label;
     std::string archive;
@@ -153,6 +155,7 @@ TEST(SelfExtractor, RefusesWhatTheReaderRefusesAndWritesNothing) {
        test::AfterAGoodEntry(test::StoredFields("b.txt", "b"), "b",
                              {std::uint64_t{1} << 32, std::nullopt, std::nullopt, true}),
        "claims 4294967296 entries", true},
+      {"2^62 bytes declared", test::AfterAGoodEntry(beyondAnyDisk, test::kEmptyDeflate), "bytes free", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);

@@ -174,6 +174,10 @@ std::string AfterAGoodEntry(EntryFields bad, const std::string& data, const EndC
   return FinishArchive(body, {good, bad}, claims);
 }
 
+EntryFields DeflatedClaim(const std::string& name, std::uint64_t size) {
+  return {name, 8, Crc32(""), kEmptyDeflate.size(), size, 0};
+}
+
 Raised RaisedBy(const std::function<void()>& call) {
   try {
     call();

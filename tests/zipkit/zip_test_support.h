@@ -68,6 +68,10 @@ std::string NestedArchive();
 // `bad.offset` points elsewhere.
 std::string AfterAGoodEntry(EntryFields bad, const std::string& data, const EndClaims& claims = {});
 
+// A deflated stream that ends at once, and a deflated entry holding it that claims `size` bytes.
+inline const std::string kEmptyDeflate("\x03\x00", 2);
+EntryFields DeflatedClaim(const std::string& name, std::uint64_t size);
+
 // An archive of stored entries with exactly the names given, assembled byte by byte: the kind
 // no well-behaved writer produces (absolute names, "..", drive letters).
 std::string AssembleStoredArchive(const std::vector<RawEntry>& entries);

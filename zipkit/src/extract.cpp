@@ -2,6 +2,8 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 
@@ -12,6 +14,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/folders.h"
+#include "platform/volumes.h"
 #include "platform/zipio.h"
 #include "progress_reporter.h"
 #include "zipkit/entry_names.h"
@@ -66,6 +69,42 @@ std::vector<PlannedEntry> PlanEntries(const Directory& directory, const std::str
     plan.push_back(std::move(planned));
   }
   return plan;
+}
+
+// The folder itself, or the nearest one above it that exists: the folder is created only once
+// the archive has passed every check.
+std::string NearestExistingFolder(std::string folder) {
+  if (folder.empty()) return ".";
+  while (!platform::IsDirectory(folder)) {
+    std::string parent = FolderPart(folder);
+    if (parent.empty()) return ".";
+    if (parent == folder) break;
+    folder = std::move(parent);
+  }
+  return folder;
+}
+
+// Each entry stops at its recorded size, so the sizes' sum bounds what the extraction writes.
+// Weighed against the free space before the first byte, an archive that would fill the disk (a
+// bomb, or merely too large) is refused with the disk as it was, instead of failing halfway with
+// part of it written. A file whose name is taken counts too: whether it is skipped is decided
+// later, file by file.
+void CheckFreeSpace(const std::vector<PlannedEntry>& plan, const std::string& folder,
+                    const std::string& archivePath) {
+  std::uint64_t needed = 0;
+  for (const PlannedEntry& planned : plan)
+    if (!planned.isFolder)
+      needed = planned.entry->uncompressedSize > UINT64_MAX - needed
+                   ? UINT64_MAX
+                   : needed + planned.entry->uncompressedSize;
+  if (needed == 0) return;
+  const std::string volumeFolder = NearestExistingFolder(folder);
+  const std::int64_t freeBytes = platform::GetVolumeSpace(volumeFolder).freeBytes;
+  if (needed > static_cast<std::uint64_t>(std::max<std::int64_t>(freeBytes, 0)))
+    Fail(ZipError::kNotEnoughSpace, "Nothing was extracted from '" + archivePath + "': its files need " +
+                                        std::to_string(needed) + " bytes, but the volume of '" +
+                                        volumeFolder + "' has only " + std::to_string(freeBytes) +
+                                        " bytes free");
 }
 
 std::string JoinAll(std::string path, const std::vector<std::string>& elements) {
@@ -244,6 +283,7 @@ ExtractResult Unpack(const std::string& archivePath, const ExtractOptions& optio
     const Directory directory = ReadDirectory(archive, archivePath);
     const std::vector<PlannedEntry> plan = PlanEntries(directory, archivePath);
     std::string password = options.password;
+    if (write) CheckFreeSpace(plan, options.folder, archivePath);
     if (write && !options.folder.empty()) platform::CreateFolders(options.folder);
 
     for (const PlannedEntry& planned : plan) {

@@ -18,6 +18,7 @@ enum class ZipError : long {
   kUnsupported,         // a compression method or encryption this component does not read
   kSourceChanged,       // a source file grew past what its header allowed while it was read
   kOverlappingEntries,  // entries share bytes of the file, as a zip bomb's do
+  kNotEnoughSpace,      // the entries' sizes add up to more than the target volume has free
 };
 
 [[noreturn]] inline void Fail(ZipError number, const std::string& description) {
