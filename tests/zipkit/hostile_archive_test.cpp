@@ -161,5 +161,33 @@ TEST(HostileArchives, MoreThanTheFreeSpaceIsRefusedBeforeAnythingIsWritten) {
   }
 }
 
+TEST(HostileArchives, EntriesOfOneNameAreNumberedInOrderAroundFilesAlreadyThere) {
+  TempDir dir;
+  std::string body;
+  std::vector<EntryFields> entries;
+  const std::pair<const char*, const char*> stored[] = {{"a.txt", "1"}, {"b.txt", "b1"}, {"a.txt", "2"},
+                                                        {"a.txt", "3"}, {"b.txt", "b2"}, {"a.txt", "4"}};
+  for (const auto& [name, data] : stored) {
+    entries.push_back(StoredFields(name, data, body.size()));
+    body += LocalHeader(entries.back()) + data;
+  }
+  dir.Write("same.zip", FinishArchive(body, entries));
+  dir.Write("a (3).txt", "there before");
+  std::vector<std::string> written;
+  ExtractOptions options;
+  options.folder = dir.Path();
+  options.progress = [&](int kind, const std::string& text, std::int64_t) {
+    if (kind == kFileBegins) written.push_back(FileNamePart(text));
+  };
+  ExtractArchive(dir.File("same.zip"), options);
+  EXPECT_EQ(written,
+            (std::vector<std::string>{"a.txt", "b.txt", "a (2).txt", "a (4).txt", "b (2).txt", "a (5).txt"}));
+  const std::pair<const char*, const char*> expected[] = {
+      {"a.txt", "1"},     {"a (2).txt", "2"}, {"a (3).txt", "there before"},
+      {"a (4).txt", "3"}, {"a (5).txt", "4"}, {"b.txt", "b1"},
+      {"b (2).txt", "b2"}};
+  for (const auto& [name, content] : expected) EXPECT_EQ(dir.Read(name), content) << name;
+}
+
 }  // namespace
 }  // namespace carvex::zipkit

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <unordered_map>
 
 #include "cleanup.h"
 #include "crypto.h"
@@ -215,8 +216,13 @@ struct Output {
   bool skip = false;
 };
 
+// For each output name, the number from which the search for a free "name (n).ext" resumes. An
+// archive with thousands of entries of one name would otherwise probe every number taken so
+// far for each of them. The disk still has the last word, for files that were there before.
+using NextNumbers = std::unordered_map<std::string, int>;
+
 // Claims the entry's output name, or another one when it is taken, as the caller decides.
-Output ClaimOutput(const std::string& target, const ExtractOptions& options) {
+Output ClaimOutput(const std::string& target, const ExtractOptions& options, NextNumbers& nextNumbers) {
   Output output;
   output.finalPath = target;
   if (output.file.CreateNew(target)) {
@@ -231,10 +237,11 @@ Output ClaimOutput(const std::string& target, const ExtractOptions& options) {
   // A replacement is written beside the file first, so the existing one survives a failure.
   const std::string folder = FolderPart(target);
   const std::string name = FileNamePart(target);
-  for (int number = 2;; ++number) {
+  for (int& number = nextNumbers.try_emplace(target, 2).first->second;; ++number) {
     const std::string candidate = JoinPath(folder, NumberedName(name, number));
     if (output.file.CreateNew(candidate)) {
       output.writePath = candidate;
+      ++number;
       break;
     }
   }
@@ -285,6 +292,7 @@ ExtractResult Unpack(const std::string& archivePath, const ExtractOptions& optio
     std::string password = options.password;
     if (write) CheckFreeSpace(plan, options.folder, archivePath);
     if (write && !options.folder.empty()) platform::CreateFolders(options.folder);
+    NextNumbers nextNumbers;
 
     for (const PlannedEntry& planned : plan) {
       const std::string target = JoinAll(options.folder, planned.elements);
@@ -308,7 +316,7 @@ ExtractResult Unpack(const std::string& archivePath, const ExtractOptions& optio
         continue;
       }
       if (planned.elements.size() > 1) platform::CreateFolders(FolderPart(target));
-      Output output = ClaimOutput(target, options);
+      Output output = ClaimOutput(target, options, nextNumbers);
       if (output.skip) {
         ++result.filesSkipped;
         continue;

@@ -45,7 +45,8 @@ struct ExtractResult {
 // archive claims more entries or bytes than its file holds (kNotAnArchive, kCorrupt), and when
 // the entries' sizes add up to more than the free space of the volume of `options.folder`
 // (kNotEnoughSpace). Sizes and CRC-32 are checked; an entry that fails leaves no partial file
-// behind, and the entries before it stay written.
+// behind, and the entries before it stay written. Entries of one name are written under
+// "name (2).ext", "name (3).ext", ... in turn, each number checked against the disk.
 ExtractResult ExtractArchive(const std::string& archivePath, const ExtractOptions& options);
 
 // Reads every entry as ExtractArchive would and checks it, writing nothing; `options.folder`
