@@ -133,6 +133,42 @@ TEST(SelfExtractor, RefusesAHostileArchiveAndWritesNothing) {
   EXPECT_EQ(ListFolder(dir.Path()), std::vector<std::string>{"inner"});
 }
 
+// The stub with `archive` appended as it is, its offsets counting from the archive's start: a
+// hostile archive is never converted, and the program finds it all the same.
+std::string AppendToStub(const TempDir& dir, const std::string& archive) {
+  dir.Write("h.exe", carvex::test::ReadFileBytes(Stub()) + archive);
+  platform::MakeExecutable(dir.File("h.exe"));
+  return dir.File("h.exe");
+}
+
+TEST(SelfExtractor, RefusesWhatTheReaderRefusesAndWritesNothing) {
+  // More than any disk holds, so the real free space refuses it wherever the test runs.
+  const test::EntryFields beyondAnyDisk = test::DeflatedClaim("huge.bin", std::uint64_t{1} << 62);
+  const struct {
+    const char* label;
+    std::string archive;
+    std::string says;
+    bool noArchive;  // the program says it holds none, rather than that it refuses the one it holds
+  } cases[] = {
+      {"50 entries share one local header", test::SharedHeaderArchive(50), "share bytes", false},
+      {"2^32 entries in ZIP64",
+       test::AfterAGoodEntry(test::StoredFields("b.txt", "b"), "b",
+                             {std::uint64_t{1} << 32, std::nullopt, std::nullopt, true}),
+       "claims 4294967296 entries", true},
+      {"2^62 bytes declared", test::AfterAGoodEntry(beyondAnyDisk, test::kEmptyDeflate), "bytes free", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    TempDir dir;
+    const std::string program = AppendToStub(dir, c.archive);
+    const test::ProgramRun run = RunProgram(program, {"-d", dir.File("out"), "-o"});
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("holds no archive") != std::string::npos, c.noArchive) << run.output;
+    EXPECT_EQ(ListFolder(dir.Path()), std::vector<std::string>{"h.exe"});
+  }
+}
+
 TEST(SelfExtractor, TheBareStubSaysItHoldsNoArchive) {
   TempDir dir;
   // Wine starts programs by their extension; the copy makes the stub one it runs.

@@ -235,6 +235,31 @@ TEST(ZipOracles, UnknownMethodsAndHostileNamesFailClearly) {
   EXPECT_FALSE(platform::PathExists(dir.File("evil.txt")));
 }
 
+// The archives the hostile tests build by hand are what Info-ZIP unzip also calls overlapping,
+// and the same helpers make archives it passes when they tell the truth.
+TEST(ZipOracles, UnzipAgreesWhichHandMadeArchivesOverlap) {
+  const struct {
+    const char* label;
+    std::string archive;
+    bool overlaps;
+  } cases[] = {
+      {"50 entries share one local header", test::SharedHeaderArchive(50), true},
+      {"each entry holds the next", test::NestedArchive(), true},
+      {"honest", test::AssembleStoredArchive({{"a.txt", "alpha"}, {"b.txt", "bravo"}}), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    TempDir dir;
+    dir.Write("h.zip", c.archive);
+    const auto unzip = RunProgram("unzip", {"-t", dir.File("h.zip")});
+    EXPECT_EQ(unzip.output.find("overlapped components") != std::string::npos, c.overlaps) << unzip.output;
+    EXPECT_EQ(unzip.exitCode == 0, !c.overlaps) << unzip.output;
+    const auto raised = test::RaisedBy([&] { ListArchive(dir.File("h.zip")); });
+    EXPECT_EQ(raised.number, c.overlaps ? static_cast<long>(ZipError::kOverlappingEntries) : 0)
+        << raised.description;
+  }
+}
+
 TEST(ZipOracles, ListAndTestTheSelfExtractingProgram) {
   TempDir dir;
   dir.Write("a.txt", TextBytes(300000));

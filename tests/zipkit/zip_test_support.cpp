@@ -15,6 +15,32 @@ void Put(std::string& out, std::initializer_list<std::pair<std::uint64_t, int>> 
     for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
 }
 
+constexpr std::uint64_t kDate = (41 << 9) | (1 << 5) | 1;  // 2021-01-01
+constexpr std::uint64_t kMarker32 = 0xFFFFFFFFu;
+
+// The ZIP64 field for the values that need one, and the 32-bit values the record then holds.
+struct Zip64Values {
+  std::string field;
+  std::uint64_t compressed, uncompressed, offset;
+};
+Zip64Values Zip64For(const EntryFields& entry, bool withOffset) {
+  Zip64Values values{{}, entry.compressedSize, entry.uncompressedSize, entry.offset};
+  std::string data;
+  if (entry.uncompressedSize >= kMarker32 || entry.compressedSize >= kMarker32) {
+    Put(data, {{entry.uncompressedSize, 8}, {entry.compressedSize, 8}});
+    values.compressed = values.uncompressed = kMarker32;
+  }
+  if (withOffset && entry.offset >= kMarker32) {
+    Put(data, {{entry.offset, 8}});
+    values.offset = kMarker32;
+  }
+  if (!data.empty()) Put(values.field, {{0x0001, 2}, {data.size(), 2}});
+  values.field += data;
+  return values;
+}
+
+}  // namespace
+
 std::uint32_t Crc32(const std::string& data) {
   std::uint32_t crc = 0xFFFFFFFFu;
   for (unsigned char byte : data) {
@@ -24,58 +50,132 @@ std::uint32_t Crc32(const std::string& data) {
   return ~crc;
 }
 
-}  // namespace
+EntryFields StoredFields(const std::string& name, const std::string& data, std::uint64_t offset) {
+  return {name, 0, Crc32(data), data.size(), data.size(), offset};
+}
 
-std::string AssembleStoredArchive(const std::vector<RawEntry>& entries) {
-  constexpr std::uint64_t kDate = (41 << 9) | (1 << 5) | 1;  // 2021-01-01
-  std::string archive;
+std::string LocalHeader(const EntryFields& entry) {
+  const Zip64Values values = Zip64For(entry, false);
+  std::string header;
+  // Version, flags, method, time, date, CRC, sizes, name and extra lengths.
+  Put(header, {{0x04034b50, 4},
+               {values.field.empty() ? 20 : 45, 2},
+               {0, 2},
+               {entry.method, 2},
+               {0, 2},
+               {kDate, 2},
+               {entry.crc, 4},
+               {values.compressed, 4},
+               {values.uncompressed, 4},
+               {entry.name.size(), 2},
+               {values.field.size(), 2}});
+  return header + entry.name + values.field;
+}
+
+std::string CentralRecord(const EntryFields& entry) {
+  const Zip64Values values = Zip64For(entry, true);
+  std::string record;
+  // Made by, needed, flags, method, time, date, CRC, sizes, name, extra and comment lengths,
+  // disk, internal and external attributes, local header offset.
+  Put(record, {{0x02014b50, 4},
+               {45, 2},
+               {values.field.empty() ? 20 : 45, 2},
+               {0, 2},
+               {entry.method, 2},
+               {0, 2},
+               {kDate, 2},
+               {entry.crc, 4},
+               {values.compressed, 4},
+               {values.uncompressed, 4},
+               {entry.name.size(), 2},
+               {values.field.size(), 2},
+               {0, 2},
+               {0, 2},
+               {0, 2},
+               {0, 4},
+               {values.offset, 4}});
+  return record + entry.name + values.field;
+}
+
+std::string FinishArchive(const std::string& body, const std::vector<EntryFields>& entries,
+                          const EndClaims& claims) {
   std::string central;
-  for (const RawEntry& entry : entries) {
-    const std::uint64_t crc = Crc32(entry.data);
-    const std::uint64_t size = entry.data.size();
-    const std::uint64_t offset = archive.size();
-    // Version, flags, method (stored), time, date, CRC, sizes, name and extra lengths.
-    Put(archive, {{0x04034b50, 4},
-                  {10, 2},
-                  {0, 2},
-                  {0, 2},
-                  {0, 2},
-                  {kDate, 2},
-                  {crc, 4},
-                  {size, 4},
-                  {size, 4},
-                  {entry.name.size(), 2},
-                  {0, 2}});
-    archive += entry.name + entry.data;
-    Put(central, {{0x02014b50, 4},
-                  {20, 2},
-                  {10, 2},
-                  {0, 2},
-                  {0, 2},
-                  {0, 2},
-                  {kDate, 2},
-                  {crc, 4},
-                  {size, 4},
-                  {size, 4},
-                  {entry.name.size(), 2},
-                  {0, 2},
-                  {0, 2},
-                  {0, 2},
-                  {0, 2},
+  for (const EntryFields& entry : entries) central += CentralRecord(entry);
+  const std::uint64_t count = claims.count.value_or(entries.size());
+  const std::uint64_t size = claims.centralSize.value_or(central.size());
+  const std::uint64_t offset = claims.centralOffset.value_or(body.size());
+  std::string archive = body + central;
+  if (claims.zip64) {
+    const std::uint64_t recordOffset = archive.size();
+    // Signature, size of the rest, versions, disks, entry counts, size and offset; then the
+    // locator: signature, disk, record offset, disk count.
+    Put(archive, {{0x06064b50, 4},
+                  {44, 8},
+                  {45, 2},
+                  {45, 2},
                   {0, 4},
-                  {offset, 4}});
-    central += entry.name;
+                  {0, 4},
+                  {count, 8},
+                  {count, 8},
+                  {size, 8},
+                  {offset, 8}});
+    Put(archive, {{0x07064b50, 4}, {0, 4}, {recordOffset, 8}, {1, 4}});
   }
-  const std::uint64_t centralOffset = archive.size();
-  archive += central;
+  const auto classic = [&](std::uint64_t value, std::uint64_t marker) {
+    return claims.zip64 ? marker : std::min(value, marker);
+  };
   Put(archive, {{0x06054b50, 4},
                 {0, 4},
-                {entries.size(), 2},
-                {entries.size(), 2},
-                {central.size(), 4},
-                {centralOffset, 4},
+                {classic(count, 0xFFFF), 2},
+                {classic(count, 0xFFFF), 2},
+                {classic(size, kMarker32), 4},
+                {classic(offset, kMarker32), 4},
                 {0, 2}});
   return archive;
+}
+
+std::string AssembleStoredArchive(const std::vector<RawEntry>& entries) {
+  std::string body;
+  std::vector<EntryFields> fields;
+  for (const RawEntry& entry : entries) {
+    fields.push_back(StoredFields(entry.name, entry.data, body.size()));
+    body += LocalHeader(fields.back()) + entry.data;
+  }
+  return FinishArchive(body, fields);
+}
+
+std::string SharedHeaderArchive(int count) {
+  const std::string data(1000, 'x');
+  std::vector<EntryFields> entries;
+  for (int i = 1; i <= count; ++i) entries.push_back(StoredFields("f" + std::to_string(i) + ".txt", data));
+  return FinishArchive(LocalHeader(entries[0]) + data, entries);
+}
+
+std::string NestedArchive() {
+  std::string tail = "kernel";
+  std::vector<EntryFields> entries;
+  for (const char* name : {"c.txt", "b.txt", "a.txt"}) {
+    entries.insert(entries.begin(), StoredFields(name, tail));
+    tail = LocalHeader(entries.front()) + tail;
+  }
+  std::uint64_t offset = 0;
+  for (EntryFields& entry : entries) {
+    entry.offset = offset;
+    offset += LocalHeader(entry).size();
+  }
+  return FinishArchive(tail, entries);
+}
+
+std::string AfterAGoodEntry(EntryFields bad, const std::string& data, const EndClaims& claims) {
+  const EntryFields good = StoredFields("good.txt", "harmless");
+  std::string body = LocalHeader(good) + "harmless";
+  if (bad.offset == 0) bad.offset = body.size();
+  body += LocalHeader(bad) + data;
+  return FinishArchive(body, {good, bad}, claims);
+}
+
+EntryFields DeflatedClaim(const std::string& name, std::uint64_t size) {
+  return {name, 8, Crc32(""), kEmptyDeflate.size(), size, 0};
 }
 
 Raised RaisedBy(const std::function<void()>& call) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,52 @@ struct RawEntry {
   std::string name;
   std::string data;
 };
+
+// What one entry's local header and central record state, true or not.
+struct EntryFields {
+  std::string name;
+  std::uint16_t method = 0;  // 0 stored, 8 deflated
+  std::uint32_t crc = 0;
+  std::uint64_t compressedSize = 0;
+  std::uint64_t uncompressedSize = 0;
+  std::uint64_t offset = 0;  // of the local header; the central record states it
+};
+
+std::uint32_t Crc32(const std::string& data);
+// The honest fields of `data` stored under `name`, its local header at `offset`.
+EntryFields StoredFields(const std::string& name, const std::string& data, std::uint64_t offset = 0);
+
+// The records, byte by byte; sizes and offsets of 32 bits or more go into a ZIP64 field. A local
+// header comes without its data.
+std::string LocalHeader(const EntryFields& entry);
+std::string CentralRecord(const EntryFields& entry);
+
+// What the end records claim about the central directory; unset values tell the truth. With
+// `zip64`, a ZIP64 end record and its locator precede the classic record.
+struct EndClaims {
+  std::optional<std::uint64_t> count;
+  std::optional<std::uint64_t> centralSize;
+  std::optional<std::uint64_t> centralOffset;
+  bool zip64 = false;
+};
+
+// `body` (local headers and data) followed by the central records of `entries` and the end
+// records.
+std::string FinishArchive(const std::string& body, const std::vector<EntryFields>& entries,
+                          const EndClaims& claims = {});
+
+// One local header and `count` central records ("f1.txt", ...) that all point at it.
+std::string SharedHeaderArchive(int count);
+// "a.txt", "b.txt", "c.txt": each one's stored data is everything after its own header, the next
+// entries included. Every CRC and size is right; only the layout gives it away.
+std::string NestedArchive();
+// "good.txt", honest and first, then `bad`, whose local header follows it with `data` unless
+// `bad.offset` points elsewhere.
+std::string AfterAGoodEntry(EntryFields bad, const std::string& data, const EndClaims& claims = {});
+
+// A deflated stream that ends at once, and a deflated entry holding it that claims `size` bytes.
+inline const std::string kEmptyDeflate("\x03\x00", 2);
+EntryFields DeflatedClaim(const std::string& name, std::uint64_t size);
 
 // An archive of stored entries with exactly the names given, assembled byte by byte: the kind
 // no well-behaved writer produces (absolute names, "..", drive letters).

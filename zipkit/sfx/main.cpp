@@ -13,6 +13,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/zipio.h"
+#include "zipkit/errors.h"
 #include "zipkit/extract.h"
 #include "zipkit/self_extractor.h"
 
@@ -184,13 +185,13 @@ int Run(const std::vector<std::string>& arguments) {
   std::string program;
   zipkit::SfxSettings settings;
   std::vector<zipkit::EntryInfo> entries;
-  std::string noArchive;
+  std::optional<platform::RuntimeError> unreadable;
   try {
     program = platform::ExecutablePath();
     settings = zipkit::ReadSfxSettings(program);
     entries = zipkit::ListArchive(program);
   } catch (const platform::RuntimeError& error) {
-    noArchive = error.Description();
+    unreadable = error;
   }
   SetConsoleCaption(settings.caption);
   Print(settings.caption + "\n");
@@ -205,8 +206,12 @@ int Run(const std::vector<std::string>& arguments) {
     Print(kUsage);
     return 0;
   }
-  if (!noArchive.empty()) {
-    PrintError("This program holds no archive to extract.\n" + noArchive + "\n");
+  if (unreadable) {
+    // An archive refused for what it holds (overlapping entries, say) is there, only unsafe.
+    if (unreadable->Number() == static_cast<long>(zipkit::ZipError::kNotAnArchive))
+      PrintError("This program holds no archive to extract.\n" + unreadable->Description() + "\n");
+    else
+      PrintError("Error: " + unreadable->Description() + "\n");
     return 1;
   }
   if (options->list) {

@@ -161,15 +161,85 @@ std::vector<format::CentralEntry> ParseCentralDirectory(std::string_view bytes, 
   return entries;
 }
 
+// The central directory lies between the archive's start and its end record, and each of its
+// records takes at least kCentralHeaderSize bytes: a count, size or offset beyond that is a lie,
+// refused before anything is read or allocated on its word.
+void CheckClaims(const EndRecord& end, std::int64_t centralEnd, const std::string& name) {
+  const auto before = static_cast<std::uint64_t>(centralEnd);
+  if (end.centralOffset > before || end.centralSize > before - end.centralOffset)
+    NotAnArchive(name, "its central directory of " + std::to_string(end.centralSize) + " bytes at offset " +
+                           std::to_string(end.centralOffset) + " would reach past its end record at " +
+                           std::to_string(before));
+  const std::uint64_t room = end.centralSize / format::kCentralHeaderSize;
+  if (end.entryCount > room)
+    NotAnArchive(name, "it claims " + std::to_string(end.entryCount) +
+                           " entries, but its central directory of " + std::to_string(end.centralSize) +
+                           " bytes has room for " + std::to_string(room) + " at most");
+}
+
+// Reads each entry's local header to find where its data starts, and checks that every header
+// and its data lie in the archive before the central directory, no two of them sharing a byte.
+// Overlapping entries are how a small archive unpacks to an enormous size (the same compressed
+// bytes inflated once per entry), and no writer makes them; refusing them here, before anything
+// is written, keeps an extraction that cannot be cancelled from filling the disk.
+void LocateEntries(platform::SeekableFile& archive, Directory& directory, const std::string& name) {
+  struct Span {
+    std::int64_t start;
+    std::int64_t end;
+    std::size_t entry;
+  };
+  std::vector<Span> spans;
+  spans.reserve(directory.entries.size());
+  directory.dataStarts.reserve(directory.entries.size());
+  // Local header offsets below this lie before the central directory.
+  const auto room = static_cast<std::uint64_t>(directory.centralStart - directory.base);
+  for (std::size_t i = 0; i < directory.entries.size(); ++i) {
+    const format::CentralEntry& entry = directory.entries[i];
+    const auto damaged = [&](const std::string& what, const std::string& why) {
+      Fail(ZipError::kCorrupt, "'" + name + "' is damaged: the " + what + " of its entry '" +
+                                   format::EntryNameUtf8(entry) + "' " + why);
+    };
+    if (entry.localHeaderOffset >= room)
+      damaged("local header", "lies past the start of its central directory");
+    const std::int64_t headerStart = directory.base + static_cast<std::int64_t>(entry.localHeaderOffset);
+    const std::string header = ReadExactly(archive, headerStart, format::kLocalHeaderSize);
+    Cursor cursor(header);
+    if (cursor.U32() != format::kLocalHeaderSignature) damaged("local header", "is missing");
+    cursor.Skip(22);
+    const std::uint16_t nameSize = cursor.U16();
+    const std::uint16_t extraSize = cursor.U16();
+    if (!cursor.Ok()) damaged("local header", "is cut short");
+    const std::int64_t dataStart =
+        headerStart + static_cast<std::int64_t>(format::kLocalHeaderSize) + nameSize + extraSize;
+    if (dataStart > directory.centralStart ||
+        entry.compressedSize > static_cast<std::uint64_t>(directory.centralStart - dataStart))
+      damaged("data", "runs into its central directory");
+    directory.dataStarts.push_back(dataStart);
+    spans.push_back({headerStart, dataStart + static_cast<std::int64_t>(entry.compressedSize), i});
+  }
+
+  std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) {
+    return a.start != b.start ? a.start < b.start : a.entry < b.entry;
+  });
+  // Every span holds at least a header, so sorted spans that do not overlap end in order too.
+  for (std::size_t k = 1; k < spans.size(); ++k)
+    if (spans[k].start < spans[k - 1].end)
+      Fail(ZipError::kOverlappingEntries, "'" + name + "' is refused: its entries '" +
+                                              format::EntryNameUtf8(directory.entries[spans[k - 1].entry]) +
+                                              "' and '" +
+                                              format::EntryNameUtf8(directory.entries[spans[k].entry]) +
+                                              "' share bytes of the file, as the entries of a zip bomb do");
+  directory.archiveStart = spans.empty() ? directory.centralStart : spans.front().start;
+}
+
 }  // namespace
 
 Directory ReadDirectory(platform::SeekableFile& archive, const std::string& name) {
   EndRecord end = FindEndRecord(archive, name);
   const std::int64_t centralEnd = ApplyZip64End(archive, end, name);
+  CheckClaims(end, centralEnd, name);
   if (end.centralSize > static_cast<std::uint64_t>(kMaxCentralSize))
     Fail(ZipError::kUnsupported, "The central directory of '" + name + "' is too large");
-  if (end.centralOffset > static_cast<std::uint64_t>(centralEnd))
-    NotAnArchive(name, "its central directory lies outside the file");
 
   Directory directory;
   directory.centralSize = static_cast<std::int64_t>(end.centralSize);
@@ -182,7 +252,6 @@ Directory ReadDirectory(platform::SeekableFile& archive, const std::string& name
                       format::kCentralHeaderSignature) &&
       HasSignatureAt(archive, static_cast<std::int64_t>(end.centralOffset), format::kCentralHeaderSignature))
     directory.base = 0;
-  if (directory.base < 0) NotAnArchive(name, "its central directory lies outside the file");
   directory.centralStart = directory.base + static_cast<std::int64_t>(end.centralOffset);
   directory.comment = std::move(end.comment);
 
@@ -196,37 +265,8 @@ Directory ReadDirectory(platform::SeekableFile& archive, const std::string& name
   if (found != end.entryCount && !(end.entryCount < format::kMax16 && found % 0x10000 == end.entryCount))
     NotAnArchive(name, "its central directory holds " + std::to_string(found) + " entries instead of " +
                            std::to_string(end.entryCount));
-
-  directory.archiveStart = directory.centralStart;
-  for (const format::CentralEntry& entry : directory.entries)
-    directory.archiveStart = std::min<std::int64_t>(
-        directory.archiveStart, directory.base + static_cast<std::int64_t>(std::min<std::uint64_t>(
-                                                     entry.localHeaderOffset, INT64_MAX / 2)));
+  LocateEntries(archive, directory, name);
   return directory;
-}
-
-std::int64_t EntryDataStart(platform::SeekableFile& archive, const Directory& directory,
-                            const format::CentralEntry& entry, const std::string& label) {
-  const auto damaged = [&](const std::string& why) {
-    Fail(ZipError::kCorrupt, "Cannot unpack " + label + ": " + why);
-  };
-  if (entry.localHeaderOffset >= static_cast<std::uint64_t>(directory.centralStart))
-    damaged("its header lies outside the archive");
-  const std::int64_t headerStart = directory.base + static_cast<std::int64_t>(entry.localHeaderOffset);
-  if (headerStart >= directory.centralStart) damaged("its header lies outside the archive");
-  const std::string header = ReadExactly(archive, headerStart, format::kLocalHeaderSize);
-  Cursor cursor(header);
-  if (cursor.U32() != format::kLocalHeaderSignature) damaged("its header is missing");
-  cursor.Skip(22);
-  const std::uint16_t nameSize = cursor.U16();
-  const std::uint16_t extraSize = cursor.U16();
-  if (!cursor.Ok()) damaged("its header is cut short");
-  const std::int64_t dataStart =
-      headerStart + static_cast<std::int64_t>(format::kLocalHeaderSize) + nameSize + extraSize;
-  if (dataStart > directory.centralStart ||
-      entry.compressedSize > static_cast<std::uint64_t>(directory.centralStart - dataStart))
-    damaged("its data runs into the central directory");
-  return dataStart;
 }
 
 }  // namespace carvex::zipkit

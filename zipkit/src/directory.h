@@ -21,14 +21,14 @@ struct Directory {
   // The first local header, or the central directory of an archive without entries.
   std::int64_t archiveStart = 0;
   std::vector<format::CentralEntry> entries;
+  // Position in the file of each entry's data, just past its local header; one per entry.
+  std::vector<std::int64_t> dataStarts;
   std::string comment;
 };
 
-// `name` is the archive's path, for error descriptions.
+// Reads the central directory and each entry's local header. An archive that claims more than
+// its file can hold, or whose entries lie outside it or share bytes, raises an error here, so
+// no caller acts on any part of it. `name` is the archive's path, for error descriptions.
 Directory ReadDirectory(platform::SeekableFile& archive, const std::string& name);
-
-// Position in the file of the entry's data, just past its local header.
-std::int64_t EntryDataStart(platform::SeekableFile& archive, const Directory& directory,
-                            const format::CentralEntry& entry, const std::string& label);
 
 }  // namespace carvex::zipkit

@@ -2,8 +2,11 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
+#include <unordered_map>
 
 #include "cleanup.h"
 #include "crypto.h"
@@ -12,6 +15,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/folders.h"
+#include "platform/volumes.h"
 #include "platform/zipio.h"
 #include "progress_reporter.h"
 #include "zipkit/entry_names.h"
@@ -28,6 +32,7 @@ using Sink = std::function<void(const char* data, std::size_t size)>;
 
 struct PlannedEntry {
   const format::CentralEntry* entry = nullptr;
+  std::int64_t dataStart = 0;
   std::string name;
   std::vector<std::string> elements;
   bool isFolder = false;
@@ -42,9 +47,11 @@ std::string Label(const std::string& entryName, const std::string& archivePath) 
 std::vector<PlannedEntry> PlanEntries(const Directory& directory, const std::string& archivePath) {
   std::vector<PlannedEntry> plan;
   plan.reserve(directory.entries.size());
-  for (const format::CentralEntry& entry : directory.entries) {
+  for (std::size_t i = 0; i < directory.entries.size(); ++i) {
+    const format::CentralEntry& entry = directory.entries[i];
     PlannedEntry planned;
     planned.entry = &entry;
+    planned.dataStart = directory.dataStarts[i];
     planned.name = format::EntryNameUtf8(entry);
     auto elements = SafeEntryPath(planned.name);
     if (!elements)
@@ -63,6 +70,42 @@ std::vector<PlannedEntry> PlanEntries(const Directory& directory, const std::str
     plan.push_back(std::move(planned));
   }
   return plan;
+}
+
+// The folder itself, or the nearest one above it that exists: the folder is created only once
+// the archive has passed every check.
+std::string NearestExistingFolder(std::string folder) {
+  if (folder.empty()) return ".";
+  while (!platform::IsDirectory(folder)) {
+    std::string parent = FolderPart(folder);
+    if (parent.empty()) return ".";
+    if (parent == folder) break;
+    folder = std::move(parent);
+  }
+  return folder;
+}
+
+// Each entry stops at its recorded size, so the sizes' sum bounds what the extraction writes.
+// Weighed against the free space before the first byte, an archive that would fill the disk (a
+// bomb, or merely too large) is refused with the disk as it was, instead of failing halfway with
+// part of it written. A file whose name is taken counts too: whether it is skipped is decided
+// later, file by file.
+void CheckFreeSpace(const std::vector<PlannedEntry>& plan, const std::string& folder,
+                    const std::string& archivePath) {
+  std::uint64_t needed = 0;
+  for (const PlannedEntry& planned : plan)
+    if (!planned.isFolder)
+      needed = planned.entry->uncompressedSize > UINT64_MAX - needed
+                   ? UINT64_MAX
+                   : needed + planned.entry->uncompressedSize;
+  if (needed == 0) return;
+  const std::string volumeFolder = NearestExistingFolder(folder);
+  const std::int64_t freeBytes = platform::GetVolumeSpace(volumeFolder).freeBytes;
+  if (needed > static_cast<std::uint64_t>(std::max<std::int64_t>(freeBytes, 0)))
+    Fail(ZipError::kNotEnoughSpace, "Nothing was extracted from '" + archivePath + "': its files need " +
+                                        std::to_string(needed) + " bytes, but the volume of '" +
+                                        volumeFolder + "' has only " + std::to_string(freeBytes) +
+                                        " bytes free");
 }
 
 std::string JoinAll(std::string path, const std::vector<std::string>& elements) {
@@ -173,8 +216,13 @@ struct Output {
   bool skip = false;
 };
 
+// For each output name, the number from which the search for a free "name (n).ext" resumes. An
+// archive with thousands of entries of one name would otherwise probe every number taken so
+// far for each of them. The disk still has the last word, for files that were there before.
+using NextNumbers = std::unordered_map<std::string, int>;
+
 // Claims the entry's output name, or another one when it is taken, as the caller decides.
-Output ClaimOutput(const std::string& target, const ExtractOptions& options) {
+Output ClaimOutput(const std::string& target, const ExtractOptions& options, NextNumbers& nextNumbers) {
   Output output;
   output.finalPath = target;
   if (output.file.CreateNew(target)) {
@@ -189,10 +237,11 @@ Output ClaimOutput(const std::string& target, const ExtractOptions& options) {
   // A replacement is written beside the file first, so the existing one survives a failure.
   const std::string folder = FolderPart(target);
   const std::string name = FileNamePart(target);
-  for (int number = 2;; ++number) {
+  for (int& number = nextNumbers.try_emplace(target, 2).first->second;; ++number) {
     const std::string candidate = JoinPath(folder, NumberedName(name, number));
     if (output.file.CreateNew(candidate)) {
       output.writePath = candidate;
+      ++number;
       break;
     }
   }
@@ -241,7 +290,9 @@ ExtractResult Unpack(const std::string& archivePath, const ExtractOptions& optio
     const Directory directory = ReadDirectory(archive, archivePath);
     const std::vector<PlannedEntry> plan = PlanEntries(directory, archivePath);
     std::string password = options.password;
+    if (write) CheckFreeSpace(plan, options.folder, archivePath);
     if (write && !options.folder.empty()) platform::CreateFolders(options.folder);
+    NextNumbers nextNumbers;
 
     for (const PlannedEntry& planned : plan) {
       const std::string target = JoinAll(options.folder, planned.elements);
@@ -250,7 +301,7 @@ ExtractResult Unpack(const std::string& archivePath, const ExtractOptions& optio
         continue;
       }
       const std::string label = Label(planned.name, archivePath);
-      std::int64_t dataStart = EntryDataStart(archive, directory, *planned.entry, label);
+      std::int64_t dataStart = planned.dataStart;
       std::uint64_t dataSize = planned.entry->compressedSize;
       std::unique_ptr<ZipCrypto> crypto;
       if (planned.entry->IsEncrypted()) {
@@ -265,7 +316,7 @@ ExtractResult Unpack(const std::string& archivePath, const ExtractOptions& optio
         continue;
       }
       if (planned.elements.size() > 1) platform::CreateFolders(FolderPart(target));
-      Output output = ClaimOutput(target, options);
+      Output output = ClaimOutput(target, options, nextNumbers);
       if (output.skip) {
         ++result.filesSkipped;
         continue;

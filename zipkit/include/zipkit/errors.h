@@ -14,9 +14,11 @@ enum class ZipError : long {
   kCorrupt,                 // sizes, CRC-32 or compressed data do not hold together
   kNoPassword,              // an encrypted entry and no password to open it
   kWrongPassword,
-  kUnsafeEntry,    // an entry would be written outside the target folder
-  kUnsupported,    // a compression method or encryption this component does not read
-  kSourceChanged,  // a source file grew past what its header allowed while it was read
+  kUnsafeEntry,         // an entry would be written outside the target folder
+  kUnsupported,         // a compression method or encryption this component does not read
+  kSourceChanged,       // a source file grew past what its header allowed while it was read
+  kOverlappingEntries,  // entries share bytes of the file, as a zip bomb's do
+  kNotEnoughSpace,      // the entries' sizes add up to more than the target volume has free
 };
 
 [[noreturn]] inline void Fail(ZipError number, const std::string& description) {

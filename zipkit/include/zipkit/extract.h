@@ -38,11 +38,15 @@ struct ExtractResult {
   std::int64_t filesSkipped = 0;
 };
 
-// Unpacks the archive at `archivePath`, which may have a program in front of it. Every entry's
-// name is checked before anything is written: one that would land outside `options.folder`
-// (absolute, drive or UNC prefixed, climbing out with "..") fails the whole call with
-// ZipError::kUnsafeEntry, naming the entry. Sizes and CRC-32 are checked; an entry that fails
-// leaves no partial file behind, and the entries before it stay written.
+// Unpacks the archive at `archivePath`, which may have a program in front of it. Before anything
+// is written, the whole call fails, naming the archive and what is wrong, when an entry would
+// land outside `options.folder` (absolute, drive or UNC prefixed, climbing out with "..":
+// ZipError::kUnsafeEntry), when entries share bytes of the file (kOverlappingEntries), when the
+// archive claims more entries or bytes than its file holds (kNotAnArchive, kCorrupt), and when
+// the entries' sizes add up to more than the free space of the volume of `options.folder`
+// (kNotEnoughSpace). Sizes and CRC-32 are checked; an entry that fails leaves no partial file
+// behind, and the entries before it stay written. Entries of one name are written under
+// "name (2).ext", "name (3).ext", ... in turn, each number checked against the disk.
 ExtractResult ExtractArchive(const std::string& archivePath, const ExtractOptions& options);
 
 // Reads every entry as ExtractArchive would and checks it, writing nothing; `options.folder`
