@@ -36,7 +36,9 @@ class SourceList {
 // stays. A relative stub path is looked up in the application's folder.
 //
 // Extract unpacks the archive at ArchivePath into the folder that holds it, recreating the
-// entries' folders. It writes nothing when any entry would land outside that folder. A file
+// entries' folders. It writes nothing when any entry would land outside that folder, when
+// entries share bytes of the file, when the archive claims more than its file holds, or when
+// its entries need more than the volume's free space (ExtractArchive tells the details). A file
 // that exists already is never overwritten: the entry is written under the first free name
 // "name (2).ext", "name (3).ext", ..., and the kFileBegins event names the file actually
 // written. Encrypted entries are opened with Password; sizes and CRC-32 are checked, and a
