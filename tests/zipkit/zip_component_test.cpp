@@ -8,6 +8,7 @@
 #include "platform/seam.h"
 #include "platform/zipio.h"
 #include "support/temp_dir.h"
+#include "support/unreadable_file.h"
 #include "zip_test_support.h"
 #include "zipkit/entry_names.h"
 #include "zipkit/errors.h"
@@ -395,7 +396,10 @@ TEST(ZipComponent, AFullDiskLeavesNoPartialFile) {
 TEST(ZipComponent, AddFailuresNameTheProblemAndLeaveNoArchive) {
   TempDir dir;
   dir.Write("real.txt", "x");
-  dir.MakeFolder("folder");
+  dir.MakeFolder(JoinPath("folder", "sub"));
+  dir.Write(JoinPath(JoinPath("folder", "sub"), "locked.txt"), "unreadable");
+  carvex::test::UnreadableFile seam("locked.txt");
+  platform::ScopedSeam scoped(seam);
   const struct {
     const char* label;
     std::vector<std::string> sources;
@@ -409,7 +413,11 @@ TEST(ZipComponent, AddFailuresNameTheProblemAndLeaveNoArchive) {
        {9, true, ""},
        Number(ZipError::kNoPassword),
        "a.zip"},
-      {"folder as source", {dir.File("folder")}, {}, Number(ZipError::kInvalidSetting), dir.File("folder")},
+      {"unreadable file deep in a folder",
+       {dir.File("real.txt"), dir.File("folder")},
+       {},
+       13,
+       dir.File(JoinPath(JoinPath("folder", "sub"), "locked.txt"))},
       {"missing source after a good one",
        {dir.File("real.txt"), dir.File("gone.txt")},
        {},
@@ -425,7 +433,7 @@ TEST(ZipComponent, AddFailuresNameTheProblemAndLeaveNoArchive) {
       EXPECT_NE(raised.number, 0);  // the OS's own number
     }
     EXPECT_NE(raised.description.find(c.mentioned), std::string::npos) << raised.description;
-    EXPECT_FALSE(platform::PathExists(dir.File("a.zip")));
+    EXPECT_EQ(ListFolder(dir.Path()), (std::vector<std::string>{"folder", "real.txt"}));
   }
 }
 

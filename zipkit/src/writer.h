@@ -13,8 +13,8 @@ struct AddSettings {
   std::string password;
 };
 
-// Writes a new archive at `archivePath` holding `sources` under the names StoredNames gives
-// them, replacing whatever file had that path. A failed call leaves no archive behind.
+// Writes a new archive at `archivePath` holding the entries that ArchiveEntries makes of
+// `sources`, replacing whatever file had that path. A failed call leaves no archive behind.
 void WriteArchive(const std::string& archivePath, const std::vector<std::string>& sources,
                   const AddSettings& settings, const ProgressHandler& progress);
 
