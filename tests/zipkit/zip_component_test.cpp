@@ -355,21 +355,20 @@ TEST(ZipComponent, DamagedArchivesAndWrongPasswordsFailWithoutLeavingAFile) {
   }
 }
 
-// Fails every write to a file whose path ends with `suffix` once `limit` bytes have gone to it.
+// Fails every write to a file whose path holds `name` once `limit` bytes have gone to it: an
+// archive is written under a temporary name that starts with its own.
 class FailingWrites : public platform::Seam {
  public:
-  FailingWrites(std::string suffix, std::size_t limit) : suffix_(std::move(suffix)), limit_(limit) {}
+  FailingWrites(std::string name, std::size_t limit) : name_(std::move(name)), limit_(limit) {}
   void BeforeWrite(const std::string& path, std::size_t size) override {
-    if (path.size() < suffix_.size() ||
-        path.compare(path.size() - suffix_.size(), suffix_.size(), suffix_) != 0)
-      return;
+    if (path.find(name_) == std::string::npos) return;
     written_ += size;
     if (written_ > limit_)
       throw platform::RuntimeError(28, "Cannot write '" + path + "': No space left on device");
   }
 
  private:
-  std::string suffix_;
+  std::string name_;
   std::size_t limit_;
   std::size_t written_ = 0;
 };

@@ -1,4 +1,5 @@
-// Folders zipped with their trees, and links inside them.
+// Folders zipped with their trees, links inside them, and archives that are one of their own
+// sources.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -31,6 +32,8 @@ std::string Native(std::string name) {
   std::replace(name.begin(), name.end(), '/', platform::kPathSeparator);
   return name;
 }
+
+fs::path FsPath(const std::string& utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
 
 // Photos holds a subfolder, an empty folder, a name outside ASCII and a name that extends the
 // subfolder's ("2024 old.txt" sorts after all of "2024/"); other/empty holds a file.
@@ -90,6 +93,62 @@ TEST(ZipTree, AFolderIsStoredWithItsTreeNamedFromItsOwnName) {
     EXPECT_EQ(Zip(dir, "out.zip", c.sources), treeBytes);
     EXPECT_EQ(EntryNames(dir.File("out.zip")), c.names);
   }
+}
+
+// Each case zips into an archive that is also a source: under its own name, through a hard
+// link, or inside a folder that is zipped. The old archive comes back whole from the new one,
+// and its other name keeps its bytes.
+TEST(ZipTree, AnArchiveThatIsOneOfItsSourcesIsZippedFromItsOldContent) {
+  const struct {
+    const char* label;
+    std::string old;   // where the old archive lies
+    std::string link;  // a hard link to it, when not empty
+    std::vector<std::string> sources;
+    std::string archive;
+    std::string entry;  // the entry that holds the old archive
+  } cases[] = {
+      {"the same name", "old.zip", "", {"old.zip", "notes.txt"}, "old.zip", "old.zip"},
+      {"a hard link to it", "old.zip", "link.zip", {"old.zip"}, "link.zip", "old.zip"},
+      {"inside a zipped folder", "Photos/old.zip", "", {"Photos"}, "Photos/old.zip", "Photos/old.zip"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    TempDir dir;
+    MakeTree(dir);
+    Zip(dir, c.old, {"Photos/2024/a.jpg"});
+    const std::string oldBytes = dir.Read(Native(c.old));
+    if (!c.link.empty()) fs::create_hard_link(FsPath(dir.File(c.old)), FsPath(dir.File(c.link)));
+    Zip(dir, c.archive, c.sources);
+    TempDir out;
+    ExtractOptions options;
+    options.folder = out.Path();
+    ExtractArchive(dir.File(Native(c.archive)), options);
+    EXPECT_TRUE(out.Read(Native(c.entry)) == oldBytes);
+    EXPECT_FALSE(fs::exists(FsPath(out.File(Native(c.entry + ".part")))));
+    if (!c.link.empty()) {
+      EXPECT_TRUE(dir.Read(c.old) == oldBytes);
+    }
+  }
+}
+
+// The program's name may already reach the archive; Convert reads it to the end before that
+// name changes hands, and the program unpacks the whole tree.
+TEST(ZipTree, ConvertKeepsAnArchiveThatHasTheProgramsNameAndTheProgramUnpacksTheTree) {
+  TempDir dir;
+  MakeTree(dir);
+  Zip(dir, "Setup.zip", {"Photos"});
+  const std::string archive = dir.Read("Setup.zip");
+  fs::create_hard_link(FsPath(dir.File("Setup.zip")), FsPath(dir.File("Setup.exe")));
+  ZipComponent zip;
+  zip.SetArchivePath(dir.File("Setup.zip"));
+  zip.SetSfxStubPath(JoinPath(platform::AppPath(), "ZipSFX.bin"));
+  zip.Convert();
+  EXPECT_TRUE(dir.Read("Setup.zip") == archive);
+  const test::ProgramRun run = test::RunProgram(dir.File("Setup.exe"), {"-d", dir.File("out")});
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_TRUE(dir.Read(Native("out/Photos/2024/a.jpg")) == dir.Read(Native("Photos/2024/a.jpg")));
+  EXPECT_EQ(dir.Read(Native("out/Photos/2024/" + kNonAscii)), "named outside ASCII");
+  EXPECT_TRUE(platform::IsDirectory(dir.File(Native("out/Photos/empty"))));
 }
 
 #ifndef _WIN32

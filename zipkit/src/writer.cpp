@@ -256,24 +256,22 @@ void WriteArchive(const std::string& archivePath, const std::vector<std::string>
            "The compression level " + std::to_string(settings.level) + " is not between 0 and 9");
     if (settings.encrypt && settings.password.empty())
       Fail(ZipError::kNoPassword, "Cannot encrypt '" + archivePath + "': no password is set");
+    // Listed before the archive's temporary file exists, so a folder that holds the archive
+    // never takes in the half-written archive.
     const std::vector<SourceEntry> entries = ArchiveEntries(sources);
 
-    platform::SeekableFile out(archivePath, platform::SeekableFile::Mode::kCreate);
-    try {
-      ArchiveWriter writer(out, settings, progress);
-      for (const SourceEntry& entry : entries) {
-        if (entry.isFolder)
-          writer.AddFolder(entry.path, entry.storedName);
-        else
-          writer.AddFile(entry.path, entry.storedName);
-      }
-      writer.Finish();
-      out.Close();
-    } catch (...) {
-      out = platform::SeekableFile();
-      RemoveQuietly(archivePath);
-      throw;
+    // The old archive stays until the new one is complete, so a source that is that archive
+    // (under any name) is zipped from its old content.
+    ReplacingFile out(archivePath);
+    ArchiveWriter writer(out.File(), settings, progress);
+    for (const SourceEntry& entry : entries) {
+      if (entry.isFolder)
+        writer.AddFolder(entry.path, entry.storedName);
+      else
+        writer.AddFile(entry.path, entry.storedName);
     }
+    writer.Finish();
+    out.Commit();
   });
 }
 

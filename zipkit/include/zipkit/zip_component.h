@@ -32,12 +32,14 @@ class SourceList {
 // file it names only when that file is among the sources or in one of their folders, and is
 // left out otherwise. Level 0 stores, 1 to 9 deflate; Encrypt uses the traditional zip
 // encryption with Password. ZIP64 records appear only where an entry or the archive passes
-// 4 GiB or 65,535 entries. Add replaces any file at ArchivePath; a failed Add leaves no archive
-// behind.
+// 4 GiB or 65,535 entries. A file already at ArchivePath is replaced only by a complete archive:
+// a failed Add leaves it as it was and no archive behind, and a source that is that file (by
+// any name) is zipped from its old content. No source is ever written to.
 //
 // Convert writes stub + settings + archive as a self-extracting program beside the archive
 // (".zip" replaced by ".exe"), its offsets corrected so zip tools still read it; the archive
-// stays. A relative stub path is looked up in the application's folder.
+// stays, even when the program's name already reaches it. A relative stub path is looked up in
+// the application's folder.
 //
 // Extract unpacks the archive at ArchivePath into the folder that holds it, recreating the
 // entries' folders. It writes nothing when any entry would land outside that folder. A file
