@@ -106,7 +106,8 @@ public:
   void AddBuildDestinationPath(std::string& path);
   bool GetSplitInput();
   void GetBuildInput();
-  void CreateZipFile(const std::string& zipName, const std::string& destinationPath);
+  // False when the zip failed: its message has been shown, and no archive was made.
+  bool CreateZipFile(const std::string& zipName, const std::string& destinationPath);
 
   // Modes and enabling rules.
   void HideAllFrames();

@@ -43,7 +43,7 @@ public:
 
 }  // namespace
 
-void CarvexForm::CreateZipFile(const std::string& zipName, const std::string& /*destinationPath*/) {
+bool CarvexForm::CreateZipFile(const std::string& zipName, const std::string& /*destinationPath*/) {
   try {
     zipkit::ZipComponent& zip = Zip();
     zip.SetCompressionLevel(Compression);
@@ -59,7 +59,8 @@ void CarvexForm::CreateZipFile(const std::string& zipName, const std::string& /*
     for (std::size_t i = 1; i <= lvwSplitFileNames.Count(); ++i) {
       const std::string path = ListedPath(lvwSplitFileNames, i);
       zip.SourceFiles().AddItem(path);
-      total += platform::FileLength(path);
+      // A folder goes in with its whole tree, and the bar counts every byte of it.
+      total += platform::TreeLength(path);
     }
     frmProgressStatus->pbProgress.SetMax(static_cast<double>(total));
     ZipStatusPrefix = "Zipping - ";
@@ -70,13 +71,16 @@ void CarvexForm::CreateZipFile(const std::string& zipName, const std::string& /*
       zip.SetSfxStubPath(platform::AppPath() + platform::kPathSeparator + "ZipSFX.bin");
       zip.Convert();
     }
+    return true;
   } catch (const std::exception& e) {
     ui::MsgBox("There was an error when attempting to zip the chosen file(s)." + LineBreak + LineBreak + e.what(),
                ui::MsgBoxButtons::kOkOnly, ui::MsgBoxIcon::kCritical);
+    return false;
   }
 }
 
-// False when the user cancelled the zip dialog: the split request then ends quietly.
+// False when the split request ends here: the user cancelled the zip dialog (quietly), or the
+// zip failed (its message said why, and there is no archive to measure).
 bool CarvexForm::ZipForSplitRequest() {
   CenterForm(*frmZipFile);
   ZipName = SplitFileCount > 1 ? GetParentFolderName(ListedPath(lvwSplitFileNames, 1)) : lvwSplitFileNames.Item(1).text;
@@ -87,8 +91,7 @@ bool CarvexForm::ZipForSplitRequest() {
   SplitFileName = ZipName;
   SplitSourcePath = ZipTempFolder() + SplitFileName;
   ZipJob job;
-  CreateZipFile(SplitFileName, SplitDestination);
-  return true;
+  return CreateZipFile(SplitFileName, SplitDestination);
 }
 
 void CarvexForm::ZipAtStartUp(const std::string& defaultName, bool fromHandOff) {
@@ -100,14 +103,16 @@ void CarvexForm::ZipAtStartUp(const std::string& defaultName, bool fromHandOff) 
   SplitFileName = ZipMakeSFX != 0 ? WithExeEnding(ZipName) : ZipName;
   Bytes total = 0;
   const std::size_t counted = fromHandOff ? lvwSplitFileNames.Count() : std::min<std::size_t>(1, lvwSplitFileNames.Count());
-  for (std::size_t i = 1; i <= counted; ++i) total += platform::FileLength(ListedPath(lvwSplitFileNames, i));
+  // A folder counts what its tree holds: one without a byte in it is refused as an empty file is.
+  for (std::size_t i = 1; i <= counted; ++i) total += platform::TreeLength(ListedPath(lvwSplitFileNames, i));
   if (total == 0) {
     frmProgressStatus.Unload();
     ui::MsgBox(fromHandOff ? "The total file size you have chosen to zip is 0"
                            : "The size of the file you have chosen to zip is 0!");
     return;
   }
-  CreateZipFile(ZipName, txtSplitDestination.Text());
+  // An archive that was never made is not listed: the handed-over files stay for another try.
+  if (!CreateZipFile(ZipName, txtSplitDestination.Text())) return;
   job.End();
   lvwSplitFileNames.Clear();
   SplitFileCount = 0;

@@ -195,4 +195,30 @@ TEST_F(CliProcessTest, ASplitOntoAVolumeWithoutRoomEndsEvenWithYes) {
   EXPECT_NE(run.output.find("no terminal"), std::string::npos) << run.output.substr(0, 2000);
 }
 
+// A folder from the command line, as "Zip and split" on a folder runs it: the rejoined archive
+// lists the tree for other tools, and the build's unzip gives the tree back byte for byte.
+TEST_F(CliProcessTest, AZippedFolderComesBackAsTheSameTree) {
+  const std::string deep = "Photos/2024/M\xC3\xBCnchen \xD0\xB4/\xE6\x96\x87.txt";
+  work.MakeFolder(deep.substr(0, deep.rfind('/')));
+  work.MakeFolder("Photos/empty");
+  work.Write(deep, carvex::test::PatternBytes(70000, 2));
+  work.Write("Photos/2024/a.jpg", carvex::test::PatternBytes(300000, 1));
+  work.MakeFolder("out");
+  work.MakeFolder("built");
+  const ShellRun split = Shell(Cli("split Photos --zip Photos --dest out --bytes 100000 --yes"));
+  ASSERT_EQ(split.status, 0) << split.output;
+  const ShellRun build = Shell(Cli("build out/Photos.zip.001.cvx --dest built --unzip --yes"));
+  ASSERT_EQ(build.status, 0) << build.output;
+  const std::string archive = " '" + work.File("built/Photos.zip") + "'";
+  const std::string unzip = Shell("LC_ALL=C.UTF-8 unzip -l" + archive).output;
+  // 7z names folders without their final "/".
+  const std::string sevenZip = Shell("LC_ALL=C.UTF-8 7z l" + archive).output;
+  for (const std::string& name : {deep, std::string("Photos/2024/a.jpg"), std::string("Photos/empty/")}) {
+    EXPECT_NE(unzip.find(name), std::string::npos) << name << "\n" << unzip;
+    EXPECT_NE(sevenZip.find(name.substr(0, name.find_last_not_of('/') + 1)), std::string::npos) << sevenZip;
+  }
+  const ShellRun diff = Shell("diff -r '" + work.File("Photos") + "' '" + work.File("built/Photos") + "'");
+  EXPECT_EQ(diff.status, 0) << diff.output;
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "platform/error.h"
 #include "support/system_fixtures.h"
@@ -140,6 +141,27 @@ TEST(Files, TreeLengthCountsTheFilesOfAWholeTree) {
   EXPECT_EQ(TreeLength(dir.File("one")), 10);
   EXPECT_EQ(TreeLength(dir.Path()), 3210);
   EXPECT_THROW(TreeLength(dir.File("missing")), RuntimeError);
+}
+
+// Every name of one file reaches its identity; the resolved path is a plain absolute one.
+TEST(Files, IdentityIsTheFilesWhateverNameReachesIt) {
+  TempDir dir;
+  dir.Write("a.txt", "same bytes");
+  dir.Write("b.txt", "same bytes");
+  dir.MakeFolder("sub");
+  std::filesystem::create_hard_link(dir.File("a.txt"), dir.File("hard.txt"));
+  const std::string roundabout =
+      dir.File(std::string("sub") + kPathSeparator + ".." + kPathSeparator + "a.txt");
+  const std::optional<FileIdentity> a = IdentityOf(dir.File("a.txt"));
+  ASSERT_TRUE(a.has_value());
+  EXPECT_EQ(IdentityOf(dir.File("hard.txt")), a);
+  EXPECT_EQ(IdentityOf(roundabout), a);
+  EXPECT_NE(IdentityOf(dir.File("b.txt")), a);
+  EXPECT_EQ(IdentityOf(dir.File("missing")), std::nullopt);
+  const std::optional<std::string> resolved = ResolvedPath(roundabout);
+  ASSERT_TRUE(resolved.has_value());
+  EXPECT_TRUE(resolved->find("..") == std::string::npos && !resolved->starts_with("\\\\?\\")) << *resolved;
+  EXPECT_EQ(IdentityOf(*resolved), a);
 }
 
 #ifndef _WIN32

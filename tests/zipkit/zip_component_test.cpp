@@ -8,6 +8,7 @@
 #include "platform/seam.h"
 #include "platform/zipio.h"
 #include "support/temp_dir.h"
+#include "support/unreadable_file.h"
 #include "zip_test_support.h"
 #include "zipkit/entry_names.h"
 #include "zipkit/errors.h"
@@ -354,21 +355,20 @@ TEST(ZipComponent, DamagedArchivesAndWrongPasswordsFailWithoutLeavingAFile) {
   }
 }
 
-// Fails every write to a file whose path ends with `suffix` once `limit` bytes have gone to it.
+// Fails every write to a file whose path holds `name` once `limit` bytes have gone to it: an
+// archive is written under a temporary name that starts with its own.
 class FailingWrites : public platform::Seam {
  public:
-  FailingWrites(std::string suffix, std::size_t limit) : suffix_(std::move(suffix)), limit_(limit) {}
+  FailingWrites(std::string name, std::size_t limit) : name_(std::move(name)), limit_(limit) {}
   void BeforeWrite(const std::string& path, std::size_t size) override {
-    if (path.size() < suffix_.size() ||
-        path.compare(path.size() - suffix_.size(), suffix_.size(), suffix_) != 0)
-      return;
+    if (path.find(name_) == std::string::npos) return;
     written_ += size;
     if (written_ > limit_)
       throw platform::RuntimeError(28, "Cannot write '" + path + "': No space left on device");
   }
 
  private:
-  std::string suffix_;
+  std::string name_;
   std::size_t limit_;
   std::size_t written_ = 0;
 };
@@ -395,7 +395,10 @@ TEST(ZipComponent, AFullDiskLeavesNoPartialFile) {
 TEST(ZipComponent, AddFailuresNameTheProblemAndLeaveNoArchive) {
   TempDir dir;
   dir.Write("real.txt", "x");
-  dir.MakeFolder("folder");
+  dir.MakeFolder(JoinPath("folder", "sub"));
+  dir.Write(JoinPath(JoinPath("folder", "sub"), "locked.txt"), "unreadable");
+  carvex::test::UnreadableFile seam("locked.txt");
+  platform::ScopedSeam scoped(seam);
   const struct {
     const char* label;
     std::vector<std::string> sources;
@@ -409,7 +412,11 @@ TEST(ZipComponent, AddFailuresNameTheProblemAndLeaveNoArchive) {
        {9, true, ""},
        Number(ZipError::kNoPassword),
        "a.zip"},
-      {"folder as source", {dir.File("folder")}, {}, Number(ZipError::kInvalidSetting), dir.File("folder")},
+      {"unreadable file deep in a folder",
+       {dir.File("real.txt"), dir.File("folder")},
+       {},
+       13,
+       dir.File(JoinPath(JoinPath("folder", "sub"), "locked.txt"))},
       {"missing source after a good one",
        {dir.File("real.txt"), dir.File("gone.txt")},
        {},
@@ -425,7 +432,7 @@ TEST(ZipComponent, AddFailuresNameTheProblemAndLeaveNoArchive) {
       EXPECT_NE(raised.number, 0);  // the OS's own number
     }
     EXPECT_NE(raised.description.find(c.mentioned), std::string::npos) << raised.description;
-    EXPECT_FALSE(platform::PathExists(dir.File("a.zip")));
+    EXPECT_EQ(ListFolder(dir.Path()), (std::vector<std::string>{"folder", "real.txt"}));
   }
 }
 

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "platform/files.h"
+#include "platform/zipio.h"
 #include "support/temp_dir.h"
 #include "zip_test_support.h"
 #include "zipkit/entry_names.h"
@@ -162,6 +163,24 @@ TEST(ZipOracles, ReadAnEntryPast4GiB) {
   };
   TestArchive(dir.File("big.zip"), options);
   EXPECT_EQ(done, size + 17);
+}
+
+// Other tools see each folder as a folder, with its Unix mode, its MS-DOS directory bit and its
+// time, as they see the files.
+TEST(ZipOracles, ReadFoldersWithTheirModesAndTimes) {
+  TempDir dir;
+  dir.MakeFolder("Photos/empty");
+  dir.Write("Photos/a.jpg", "jpg");
+  platform::SetFileModificationTime(dir.File("Photos/a.jpg"), {2021, 6, 15, 10, 20, 30});
+  for (const char* folder : {"Photos/empty", "Photos"})
+    platform::SetFileModificationTime(dir.File(folder), {2019, 2, 3, 4, 5, 6});
+  Zip(dir.File("tree.zip"), {dir.File("Photos")}, 9);
+  ExpectToolsAccept(dir.File("tree.zip"));
+  EXPECT_EQ(PythonSees(dir.File("tree.zip"),
+                       "i.filename, oct(i.external_attr >> 16), i.external_attr & 0x10, i.date_time"),
+            (std::vector<std::string>{"Photos/ 0o40755 16 (2019, 2, 3, 4, 5, 6)",
+                                      "Photos/a.jpg 0o100644 0 (2021, 6, 15, 10, 20, 30)",
+                                      "Photos/empty/ 0o40755 16 (2019, 2, 3, 4, 5, 6)"}));
 }
 
 struct ToolFile {

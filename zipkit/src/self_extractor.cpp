@@ -69,38 +69,39 @@ std::string ConvertToSelfExtractor(const std::string& archivePath, const std::st
     platform::SeekableFile stub(stubPath, platform::SeekableFile::Mode::kRead);
     const std::string block = SettingsBlock(settings);
 
-    platform::SeekableFile program(programPath, platform::SeekableFile::Mode::kCreate);
-    try {
-      progress.FileBegins(programPath);
-      const std::int64_t stubSize = stub.Size();
-      CopyRange(stub, 0, program, 0, stubSize, progress);
-      program.WriteAt(stubSize, block.data(), block.size());
-      const std::int64_t archiveStart = stubSize + static_cast<std::int64_t>(block.size());
-      const std::int64_t dataSize = directory.centralStart - directory.archiveStart;
-      CopyRange(archive, directory.archiveStart, program, archiveStart, dataSize, progress);
+    // Written beside the program's name and renamed once complete, so a failure leaves no
+    // program behind, and a file of that name that is the archive itself (a link to it, say)
+    // is read to the end before the name changes hands.
+    ReplacingFile out(programPath);
+    platform::SeekableFile& program = out.File();
+    progress.FileBegins(programPath);
+    const std::int64_t stubSize = stub.Size();
+    CopyRange(stub, 0, program, 0, stubSize, progress);
+    program.WriteAt(stubSize, block.data(), block.size());
+    const std::int64_t archiveStart = stubSize + static_cast<std::int64_t>(block.size());
+    const std::int64_t dataSize = directory.centralStart - directory.archiveStart;
+    CopyRange(archive, directory.archiveStart, program, archiveStart, dataSize, progress);
 
-      // Offsets count from the start of the program from now on, as readers expect of an
-      // archive whose start is not the file's.
-      const std::int64_t shift = archiveStart - directory.archiveStart + directory.base;
-      const std::int64_t centralStart = archiveStart + dataSize;
-      std::string central;
-      for (format::CentralEntry entry : directory.entries) {
-        entry.localHeaderOffset =
-            static_cast<std::uint64_t>(static_cast<std::int64_t>(entry.localHeaderOffset) + shift);
-        central += format::SerializeCentral(entry);
-      }
-      const auto centralEnd = centralStart + static_cast<std::int64_t>(central.size());
-      central +=
-          format::SerializeEnd(directory.entries.size(), static_cast<std::uint64_t>(centralStart),
-                               central.size(), static_cast<std::uint64_t>(centralEnd), directory.comment);
-      program.WriteAt(centralStart, central.data(), central.size());
-      program.Close();
-      platform::MakeExecutable(programPath);
-    } catch (...) {
-      program = platform::SeekableFile();
-      RemoveQuietly(programPath);
-      throw;
+    // Offsets count from the start of the program from now on, as readers expect of an
+    // archive whose start is not the file's.
+    const std::int64_t shift = archiveStart - directory.archiveStart + directory.base;
+    const std::int64_t centralStart = archiveStart + dataSize;
+    std::string central;
+    for (format::CentralEntry entry : directory.entries) {
+      entry.localHeaderOffset =
+          static_cast<std::uint64_t>(static_cast<std::int64_t>(entry.localHeaderOffset) + shift);
+      central += format::SerializeCentral(entry);
     }
+    const auto centralEnd = centralStart + static_cast<std::int64_t>(central.size());
+    central +=
+        format::SerializeEnd(directory.entries.size(), static_cast<std::uint64_t>(centralStart),
+                             central.size(), static_cast<std::uint64_t>(centralEnd), directory.comment);
+    program.WriteAt(centralStart, central.data(), central.size());
+    platform::MakeExecutable(out.TempPath());
+    // Windows renames nothing over a file that is still open.
+    archive = platform::SeekableFile();
+    stub = platform::SeekableFile();
+    out.Commit();
   });
   return programPath;
 }

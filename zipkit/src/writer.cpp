@@ -11,6 +11,7 @@
 #include "platform/files.h"
 #include "platform/zipio.h"
 #include "progress_reporter.h"
+#include "sources.h"
 #include "zipkit/entry_names.h"
 #include "zipkit/errors.h"
 
@@ -24,9 +25,11 @@ constexpr std::size_t kChunkSize = 256 * 1024;
 constexpr std::size_t kCentralBlockSize = 1 << 20;
 // Entries claim a Unix host: Debian's unzip reads UTF-8 names of MS-DOS-made entries through
 // the OEM code page even when they are flagged as UTF-8, and garbles them. The attributes say
-// the same on both sides: a plain file, mode 0644, with the MS-DOS "archive" bit.
+// the same on both sides: a plain file, mode 0644, with the MS-DOS "archive" bit; a folder,
+// mode 0755, with the MS-DOS "directory" bit.
 constexpr std::uint16_t kMadeOnUnix = 3 << 8;
 constexpr std::uint32_t kFileAttributes = (0100644u << 16) | 0x20;
+constexpr std::uint32_t kFolderAttributes = (040755u << 16) | 0x10;
 
 // The most a source of `size` bytes can take in the archive. zlib's bound for raw deflate with
 // the default window and memory level covers the stored blocks that incompressible data falls
@@ -63,6 +66,8 @@ class ArchiveWriter {
   ArchiveWriter& operator=(const ArchiveWriter&) = delete;
 
   void AddFile(const std::string& source, const std::string& storedName);
+  // A folder is an entry of its own, without data, so that an empty one is kept too.
+  void AddFolder(const std::string& folder, const std::string& storedName);
   void Finish();
 
  private:
@@ -77,6 +82,9 @@ class ArchiveWriter {
     compressed_ += size;
   }
   void Deflate(char* data, std::size_t size, int flush);
+  // The entry's name checked, with what every entry shares: the UTF-8 flag, the time, the host.
+  format::CentralEntry NewEntry(const std::string& source, const std::string& storedName);
+  void WriteLocalHeader(const format::CentralEntry& entry);
 
   platform::SeekableFile& out_;
   const AddSettings& settings_;
@@ -104,21 +112,56 @@ void ArchiveWriter::Deflate(char* data, std::size_t size, int flush) {
   }
 }
 
+format::CentralEntry ArchiveWriter::NewEntry(const std::string& source, const std::string& storedName) {
+  if (storedName.size() > format::kMax16)
+    Fail(ZipError::kInvalidSetting, "Cannot zip '" + source + "': its name is too long");
+  format::CentralEntry entry;
+  entry.flags = format::IsAscii(storedName) ? 0 : format::kFlagUtf8;
+  entry.modified = format::ToDosTime(platform::FileModificationTime(source));
+  entry.localHeaderOffset = position_;
+  entry.name = storedName;
+  return entry;
+}
+
+void ArchiveWriter::WriteLocalHeader(const format::CentralEntry& entry) {
+  const bool zip64 = entry.sizesInZip64;
+  format::Bytes header;
+  header.U32(format::kLocalHeaderSignature)
+      .U16(entry.versionNeeded)
+      .U16(entry.flags)
+      .U16(entry.method)
+      .U16(entry.modified.time)
+      .U16(entry.modified.date)
+      .U32(entry.crc)
+      .U32(zip64 ? kMax32 : entry.compressedSize)
+      .U32(zip64 ? kMax32 : entry.uncompressedSize)
+      .U16(entry.name.size())
+      .U16(zip64 ? 20 : 0)
+      .Append(entry.name);
+  if (zip64) header.U16(format::kZip64ExtraId).U16(16).U64(0).U64(0);
+  Write(header.Data());
+}
+
+void ArchiveWriter::AddFolder(const std::string& folder, const std::string& storedName) {
+  format::CentralEntry entry = NewEntry(folder, storedName);
+  entry.method = format::kMethodStored;
+  entry.versionNeeded = format::kVersionStored;
+  entry.versionMadeBy = kMadeOnUnix | entry.versionNeeded;
+  entry.externalAttributes = kFolderAttributes;
+  WriteLocalHeader(entry);
+  entries_.push_back(std::move(entry));
+}
+
 void ArchiveWriter::AddFile(const std::string& source, const std::string& storedName) {
   progress_.FileBegins(source);
-  if (platform::IsDirectory(source))
-    Fail(ZipError::kInvalidSetting, "Cannot zip '" + source + "': it is a folder");
   platform::File in(source, platform::File::Mode::kRead);
   const auto size = static_cast<std::uint64_t>(platform::FileLength(source));
   const bool deflated = settings_.level > 0;
   const bool encrypted = settings_.encrypt;
   const bool zip64 = size >= kMax32 || LargestStoredSize(size, deflated, encrypted) >= kMax32;
-  if (storedName.size() > format::kMax16)
-    Fail(ZipError::kInvalidSetting, "Cannot zip '" + source + "': its name is too long");
 
-  format::CentralEntry entry;
-  entry.flags = static_cast<std::uint16_t>((format::IsAscii(storedName) ? 0 : format::kFlagUtf8) |
-                                           (deflated ? LevelFlags(settings_.level) : 0));
+  format::CentralEntry entry = NewEntry(source, storedName);
+  if (deflated) entry.flags |= LevelFlags(settings_.level);
   // Encrypted data goes out before its CRC is known, so the check byte of the encryption header
   // comes from the time and the CRC follows the data, as a data descriptor says.
   if (encrypted) entry.flags |= format::kFlagEncrypted | format::kFlagDataDescriptor;
@@ -127,27 +170,9 @@ void ArchiveWriter::AddFile(const std::string& source, const std::string& stored
                         : deflated || encrypted ? format::kVersionDeflated
                                                 : format::kVersionStored;
   entry.versionMadeBy = kMadeOnUnix | entry.versionNeeded;
-  entry.modified = format::ToDosTime(platform::FileModificationTime(source));
   entry.externalAttributes = kFileAttributes;
-  entry.localHeaderOffset = position_;
-  entry.name = storedName;
   entry.sizesInZip64 = zip64;
-
-  format::Bytes header;
-  header.U32(format::kLocalHeaderSignature)
-      .U16(entry.versionNeeded)
-      .U16(entry.flags)
-      .U16(entry.method)
-      .U16(entry.modified.time)
-      .U16(entry.modified.date)
-      .U32(0)
-      .U32(zip64 ? kMax32 : 0)
-      .U32(zip64 ? kMax32 : 0)
-      .U16(storedName.size())
-      .U16(zip64 ? 20 : 0)
-      .Append(storedName);
-  if (zip64) header.U16(format::kZip64ExtraId).U16(16).U64(0).U64(0);
-  Write(header.Data());
+  WriteLocalHeader(entry);
 
   compressed_ = 0;
   crypto_.reset();
@@ -231,19 +256,22 @@ void WriteArchive(const std::string& archivePath, const std::vector<std::string>
            "The compression level " + std::to_string(settings.level) + " is not between 0 and 9");
     if (settings.encrypt && settings.password.empty())
       Fail(ZipError::kNoPassword, "Cannot encrypt '" + archivePath + "': no password is set");
-    const std::vector<std::string> names = StoredNames(sources);
+    // Listed before the archive's temporary file exists, so a folder that holds the archive
+    // never takes in the half-written archive.
+    const std::vector<SourceEntry> entries = ArchiveEntries(sources);
 
-    platform::SeekableFile out(archivePath, platform::SeekableFile::Mode::kCreate);
-    try {
-      ArchiveWriter writer(out, settings, progress);
-      for (std::size_t i = 0; i < sources.size(); ++i) writer.AddFile(sources[i], names[i]);
-      writer.Finish();
-      out.Close();
-    } catch (...) {
-      out = platform::SeekableFile();
-      RemoveQuietly(archivePath);
-      throw;
+    // The old archive stays until the new one is complete, so a source that is that archive
+    // (under any name) is zipped from its old content.
+    ReplacingFile out(archivePath);
+    ArchiveWriter writer(out.File(), settings, progress);
+    for (const SourceEntry& entry : entries) {
+      if (entry.isFolder)
+        writer.AddFolder(entry.path, entry.storedName);
+      else
+        writer.AddFile(entry.path, entry.storedName);
     }
+    writer.Finish();
+    out.Commit();
   });
 }
 

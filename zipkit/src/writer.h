@@ -13,8 +13,10 @@ struct AddSettings {
   std::string password;
 };
 
-// Writes a new archive at `archivePath` holding `sources` under the names StoredNames gives
-// them, replacing whatever file had that path. A failed call leaves no archive behind.
+// Writes a new archive at `archivePath` holding the entries that ArchiveEntries makes of
+// `sources`. It replaces whatever file had that path only once it is complete, so a failed call
+// leaves that file as it was and no archive behind, and a source that is that file is zipped
+// from its old content.
 void WriteArchive(const std::string& archivePath, const std::vector<std::string>& sources,
                   const AddSettings& settings, const ProgressHandler& progress);
 

@@ -30,6 +30,45 @@ std::string AbsolutePath(const std::string& path);
 // not followed).
 std::int64_t TreeLength(const std::string& path);
 
+// One entry that a walk of a folder's tree meets.
+struct TreeEntry {
+  enum class Kind {
+    kFile,    // a regular file
+    kFolder,  // a folder, walked in turn
+    kLink,    // a symbolic link (or, on Windows, a junction) to anything, or to nothing
+    kOther,   // a device, pipe or socket
+  };
+  Kind kind = Kind::kOther;
+  // Relative to the folder walked, its elements joined by "/" on every system.
+  std::string name;
+  // The folder walked and the elements of `name`, in the platform's form.
+  std::string path;
+  std::int64_t size = 0;  // of a regular file
+};
+
+// Every entry below `folder`, not `folder` itself: a folder comes before what it holds, and the
+// entries of a folder come in byte order of their names, so that a tree is listed the same
+// way each time. Links are reported, never followed. Throws RuntimeError naming the folder
+// that cannot be read.
+std::vector<TreeEntry> ListTree(const std::string& folder);
+
+// Whether `path` itself is a symbolic link (or, on Windows, a junction), whatever it names.
+bool IsLink(const std::string& path);
+
+// Which file or folder a path reaches, the same for each of its names (hard links, symbolic
+// links, letter case, 8.3 names): the device and inode on POSIX systems, the volume serial
+// number and file index on Windows.
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+// nullopt when nothing can be reached there.
+std::optional<FileIdentity> IdentityOf(const std::string& path);
+
+// `path` made absolute with every link along it resolved; nullopt when it leads nowhere.
+std::optional<std::string> ResolvedPath(const std::string& path);
+
 // The name under which the file system holds the last element of `path` (its long name on
 // Windows, where `path` may use 8.3 elements). Hidden, system and folder entries count unless
 // `kinds` asks for plain files only.

@@ -5,8 +5,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <climits>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "platform/error.h"
@@ -47,6 +48,23 @@ std::int64_t FileLength(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) ThrowLastError("Cannot read the length of", path);
   return static_cast<std::int64_t>(st.st_size);
+}
+
+bool IsLink(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+  struct stat st {};
+  if (path.empty() || ::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+std::optional<std::string> ResolvedPath(const std::string& path) {
+  std::unique_ptr<char, void (*)(void*)> resolved(::realpath(path.c_str(), nullptr), std::free);
+  if (!resolved) return std::nullopt;
+  return std::string(resolved.get());
 }
 
 void RemoveFile(const std::string& path) {

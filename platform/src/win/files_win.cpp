@@ -61,6 +61,73 @@ std::int64_t FileLength(const std::string& path) {
   return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
 }
 
+bool IsLink(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!Attributes(path, data) || (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return false;
+  // Other reparse points hold the file itself (cloud placeholders, deduplicated files): only
+  // symbolic links and junctions lead elsewhere. The tag comes with the directory entry.
+  WIN32_FIND_DATAW find{};
+  HANDLE handle = ::FindFirstFileW(Widen(path).c_str(), &find);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  ::FindClose(handle);
+  return find.dwReserved0 == IO_REPARSE_TAG_SYMLINK || find.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT;
+}
+
+namespace {
+
+// A handle on what `path` reaches, links followed, that asks for no access to its contents,
+// so that a file open elsewhere or a folder can be looked at too.
+class QueryHandle {
+ public:
+  explicit QueryHandle(const std::string& path)
+      : handle_(::CreateFileW(Widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {}
+  ~QueryHandle() {
+    if (Ok()) ::CloseHandle(handle_);
+  }
+  QueryHandle(const QueryHandle&) = delete;
+  QueryHandle& operator=(const QueryHandle&) = delete;
+  bool Ok() const { return handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE Get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+}  // namespace
+
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+  if (path.empty()) return std::nullopt;
+  const QueryHandle file(path);
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!file.Ok() || !::GetFileInformationByHandle(file.Get(), &info)) return std::nullopt;
+  return FileIdentity{info.dwVolumeSerialNumber,
+                      (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
+std::optional<std::string> ResolvedPath(const std::string& path) {
+  if (path.empty()) return std::nullopt;
+  const QueryHandle file(path);
+  if (!file.Ok()) return std::nullopt;
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = ::GetFinalPathNameByHandleW(file.Get(), buffer.data(), static_cast<DWORD>(buffer.size()),
+                                                FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (n == 0) return std::nullopt;
+    if (n < buffer.size()) {
+      buffer.resize(n);
+      break;
+    }
+    buffer.resize(n);
+  }
+  // The answer comes in the long-path form: "\\?\C:\..." or "\\?\UNC\server\share\...".
+  constexpr std::wstring_view kUnc = L"\\\\?\\UNC\\";
+  constexpr std::wstring_view kLong = L"\\\\?\\";
+  if (buffer.starts_with(kUnc)) return Narrow(L"\\\\" + buffer.substr(kUnc.size()));
+  if (buffer.starts_with(kLong)) return Narrow(buffer.substr(kLong.size()));
+  return Narrow(buffer);
+}
+
 void RemoveFile(const std::string& path) {
   if (!::DeleteFileW(Widen(path).c_str())) ThrowLastError("Cannot delete", path);
 }

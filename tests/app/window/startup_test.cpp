@@ -8,9 +8,11 @@
 #include "mod_public.h"
 #include "platform/files.h"
 #include "platform/registry.h"
+#include "platform/seam.h"
 #include "progress_status.h"
 #include "support/headless.h"
 #include "support/temp_dir.h"
+#include "support/unreadable_file.h"
 
 namespace carvex {
 namespace {
@@ -170,6 +172,48 @@ TEST_F(StartUpTest, ZipAtStartUpRefusesAnEmptyFile) {
                   MsgBoxResult::kOk);
   Start("/z \"" + files.File("empty.txt") + "\"");
   EXPECT_EQ(ListedPaths(), std::vector<std::string>{files.File("empty.txt")});
+  EXPECT_FALSE(frmProgressStatus.IsLoaded());
+}
+
+// "Zip and split" on a folder: the folder's name is proposed, the archive of its tree replaces
+// it in the list; a folder without a byte in its tree is refused as an empty file is.
+TEST_F(StartUpTest, ZipAtStartUpTakesAFolderWithItsTree) {
+  for (const bool withFile : {true, false}) {
+    SCOPED_TRACE(withFile ? "a folder" : "an empty folder");
+    TempDir tree;
+    tree.MakeFolder(std::string("Photos") + kSep + "empty");
+    if (withFile) tree.Write(std::string("Photos") + kSep + "a.txt", "a");
+    frmCarvex.Reset();
+    ui.OnShowModal("frmZipFile", [](ui::Form& form) {
+      auto& zip = static_cast<ZipFileForm&>(form);
+      EXPECT_EQ(zip.txtZipFileName.Text(), "Photos");
+      zip.cmdOK.Click();
+    });
+    if (!withFile)
+      ui.ExpectMsgBox("The size of the file you have chosen to zip is 0!", MsgBoxButtons::kOkOnly,
+                      MsgBoxIcon::kNone, MsgBoxResult::kOk);
+    Start("/z \"" + tree.File("Photos") + "\"");
+    EXPECT_EQ(ListedPaths(),
+              std::vector<std::string>{withFile ? ZipTempFolder() + "Photos.zip" : tree.File("Photos")});
+  }
+}
+
+// The component's message is all: no archive is listed in place of the files, so the start-up
+// finds nothing missing to complain of, and the files stay for another try.
+TEST_F(StartUpTest, AFailedZipAtStartUpKeepsTheHandedOverFiles) {
+  files.Write("a.txt", "a");
+  files.Write("locked.txt", "b");
+  WriteHandOffSelection({files.File("a.txt"), files.File("locked.txt")});
+  ui.OnShowModal("frmZipFile", [](ui::Form& form) { static_cast<ZipFileForm&>(form).cmdOK.Click(); });
+  ui.ExpectMsgBoxStartingWith(
+      "There was an error when attempting to zip the chosen file(s).\n\r\n\rCannot read '" +
+          files.File("locked.txt") + "'",
+      MsgBoxButtons::kOkOnly, MsgBoxIcon::kCritical, MsgBoxResult::kOk);
+  test::UnreadableFile seam("locked.txt");
+  platform::ScopedSeam scoped(seam);
+  Start("/z \"*\"");
+  EXPECT_EQ(ListedPaths(), (std::vector<std::string>{files.File("a.txt"), files.File("locked.txt")}));
+  EXPECT_TRUE(frmCarvex->Enabled());
   EXPECT_FALSE(frmProgressStatus.IsLoaded());
 }
 

@@ -6,9 +6,11 @@
 #include "frm_zip_file.h"
 #include "mod_public.h"
 #include "platform/files.h"
+#include "platform/seam.h"
 #include "progress_status.h"
 #include "support/headless.h"
 #include "support/temp_dir.h"
+#include "support/unreadable_file.h"
 
 namespace carvex {
 namespace {
@@ -155,20 +157,39 @@ TEST_F(ZipBeforeSplitTest, CancellingTheZipDialogSplitsNothingAndSaysNothing) {
   EXPECT_FALSE(platform::PathExists(dest.File(PieceFileName("a.txt", 1))));
 }
 
-TEST_F(ZipBeforeSplitTest, AFailedZipIsReportedAndTheRequestEndsInItsErrorMessage) {
-  // A folder in the list measures like a file but cannot be zipped as one.
-  src.MakeFolder("report.doc");
-  Add(src.File("report.doc"));
+// A folder alone proposes its own name; the bar's end is the bytes of its whole tree.
+TEST_F(ZipBeforeSplitTest, OneFolderIsZippedWithItsTreeUnderItsOwnName) {
+  src.MakeFolder(std::string("Photos") + kSep + "2024");
+  src.MakeFolder(std::string("Photos") + kSep + "empty");
+  src.Write(std::string("Photos") + kSep + "2024" + kSep + "a.jpg", test::PatternBytes(30000, 1));
+  src.Write(std::string("Photos") + kSep + "b.jpg", test::PatternBytes(9000, 2));
+  Add(src.File("Photos"));
   frmCarvex->chkZipFile.Click();
-  AnswerZipDialog("report.doc", [](ZipFileForm& zip) { zip.cmdOK.Click(); });
-  ui.ExpectMsgBoxStartingWith("There was an error when attempting to zip the chosen file(s).\n\r\n\r",
-                              MsgBoxButtons::kOkOnly, MsgBoxIcon::kCritical, MsgBoxResult::kOk);
-  // The archive that was never made cannot be measured: the action's own message follows.
-  ui.ExpectMsgBoxStartingWith("There was an error when attempting to split the chosen file(s).\n\r\n\r",
-                              MsgBoxButtons::kOkOnly, MsgBoxIcon::kCritical, MsgBoxResult::kOk);
+  AnswerZipDialog("Photos", [](ZipFileForm& zip) { zip.cmdOK.Click(); });
+  double barEnd = 0;
+  ui.AtDoEvents(1, [&] { barEnd = frmProgressStatus->pbProgress.Max(); });
+  ConfirmSplitOf("Photos.zip");
+  frmCarvex->cmdAction.Click();
+  EXPECT_EQ(barEnd, 39000);
+  EXPECT_TRUE(Rejoined("Photos.zip") == test::ReadFileBytes(ZipTempFolder() + "Photos.zip"));
+}
+
+TEST_F(ZipBeforeSplitTest, AFailedZipEndsTheRequestWithItsOwnMessageAlone) {
+  src.MakeFolder("report");
+  src.Write(std::string("report") + kSep + "locked.doc", "x");
+  Add(src.File("report"));
+  frmCarvex->chkZipFile.Click();
+  AnswerZipDialog("report", [](ZipFileForm& zip) { zip.cmdOK.Click(); });
+  ui.ExpectMsgBox("There was an error when attempting to zip the chosen file(s).\n\r\n\rCannot read '" +
+                      src.File(std::string("report") + kSep + "locked.doc") + "': Permission denied",
+                  MsgBoxButtons::kOkOnly, MsgBoxIcon::kCritical, MsgBoxResult::kOk);
+  test::UnreadableFile seam("locked.doc");
+  platform::ScopedSeam scoped(seam);
   frmCarvex->cmdAction.Click();
   EXPECT_TRUE(frmCarvex->Enabled());
   EXPECT_FALSE(frmProgressStatus.IsLoaded());
+  EXPECT_FALSE(platform::PathExists(ZipTempFolder() + "report.zip"));
+  EXPECT_FALSE(platform::PathExists(dest.File(PieceFileName("report.zip", 1))));
 }
 
 }  // namespace

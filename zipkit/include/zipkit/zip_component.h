@@ -25,15 +25,21 @@ class SourceList {
 // through the handler while it works, and raises platform::RuntimeError (numbered by ZipError,
 // or by the OS for the OS's failures) with a description naming what failed and on which file.
 //
-// Add writes a new archive at ArchivePath, replacing any file there, with each source stored
-// under its own file name without folders; names that clash (ignoring case) are all kept, the
-// later ones numbered "name (2).ext". Level 0 stores, 1 to 9 deflate; Encrypt uses the
-// traditional zip encryption with Password. ZIP64 records appear only where an entry or the
-// archive passes 4 GiB or 65,535 entries. A failed Add leaves no archive behind.
+// Add writes a new archive at ArchivePath with each source stored under its own name without
+// the folders above it; names that clash (ignoring case) are all kept, the later ones numbered
+// "name (2).ext". A folder brings its whole tree, named from its own name down
+// ("Photos/2024/a.jpg"), each folder with an entry of its own; inside it, a link is stored as the
+// file it names only when that file is among the sources or in one of their folders, and is
+// left out otherwise. Level 0 stores, 1 to 9 deflate; Encrypt uses the traditional zip
+// encryption with Password. ZIP64 records appear only where an entry or the archive passes
+// 4 GiB or 65,535 entries. A file already at ArchivePath is replaced only by a complete archive:
+// a failed Add leaves it as it was and no archive behind, and a source that is that file (by
+// any name) is zipped from its old content. No source is ever written to.
 //
 // Convert writes stub + settings + archive as a self-extracting program beside the archive
 // (".zip" replaced by ".exe"), its offsets corrected so zip tools still read it; the archive
-// stays. A relative stub path is looked up in the application's folder.
+// stays, even when the program's name already reaches it. A relative stub path is looked up in
+// the application's folder.
 //
 // Extract unpacks the archive at ArchivePath into the folder that holds it, recreating the
 // entries' folders. It writes nothing when any entry would land outside that folder, when
