@@ -1,8 +1,9 @@
 // Arbitrary bytes as an archive that the application unpacks: written as a .zip into a fresh
-// folder, then the zip component's Extract, as the main window runs it. Extraction promises
-// never to write outside the archive's folder, so besides what the sanitizers catch, every run
-// checks that each file written and each file reported lies below that folder and that nothing
-// appeared in the folders around it.
+// folder, then the zip component's Extract, as the main window runs it; then listed, and read
+// as a self-extracting program reads its own settings. Extraction promises never to write
+// outside the archive's folder, so besides what the sanitizers catch, every run checks that
+// each file written and each file reported lies below that folder and that nothing appeared
+// in the folders around it.
 
 #include <cstddef>
 #include <cstdint>
@@ -13,7 +14,9 @@
 #include "fuzz_support.h"
 #include "platform/error.h"
 #include "platform/seam.h"
+#include "zipkit/extract.h"
 #include "zipkit/progress.h"
+#include "zipkit/self_extractor.h"
 #include "zipkit/zip_component.h"
 
 namespace {
@@ -89,10 +92,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   WriteGuard guard;
   {
     const carvex::platform::ScopedSeam seam(guard);
+    // A refusal is an answer; anything else the component throws is a finding.
     try {
       zip.Extract();
     } catch (const carvex::platform::RuntimeError&) {
-      // A refusal is an answer; anything else the component throws is a finding.
+    }
+    try {
+      (void)carvex::zipkit::ListArchive(archive.string());
+      (void)carvex::zipkit::ReadSfxSettings(archive.string());
+    } catch (const carvex::platform::RuntimeError&) {
     }
   }
 
