@@ -52,7 +52,8 @@ mkdir -p "$artifacts"
 for corpus in tests/fuzz/corpus/*/; do
   harness=$(basename "$corpus")
   program="build/linux-asan/bin/$harness"
-  options=(-timeout=25 -artifact_prefix="$artifacts/$harness-")
+  # The allocation limit is the one tests/fuzz/CMakeLists.txt gives the corpus replays.
+  options=(-timeout=25 -malloc_limit_mb=64 -artifact_prefix="$artifacts/$harness-")
   [ -f "tests/fuzz/$harness.dict" ] && options+=(-dict="tests/fuzz/$harness.dict")
   # The harness's scratch files go below `work` too, so a run that crashes leaves nothing.
   work=$(mktemp -d)
