@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config
+  clang libclang-rt-14-dev
   libgtest-dev googletest
   zlib1g-dev libz-mingw-w64-dev
   libsqlite3-dev

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the linux, win32 and win64 presets, and runs every test:
-# the Linux build natively, the x86_64 Windows build under wine64. The i686 build is the
-# shipped one; these machines cannot run 32-bit code, so it is only compiled.
+# Installs what is missing, builds the linux, win32, win64 and linux-asan presets, and runs
+# every test: the Linux build natively, the x86_64 Windows build under wine64, the Linux build
+# again under AddressSanitizer + UndefinedBehaviorSanitizer, then each fuzz harness for a while
+# (CARVEX_FUZZ_SECONDS, 60 by default) followed by its corpus as a regression set. The i686
+# build is the shipped one; these machines cannot run 32-bit code, so it is only compiled.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 tools/setup.sh || exit 1
@@ -9,7 +11,7 @@ tools/setup.sh || exit 1
 # Wine maps file names through the Unix locale: non-ASCII names need a UTF-8 one.
 export LC_ALL=C.UTF-8
 
-for preset in linux win32 win64; do
+for preset in linux win32 win64 linux-asan; do
   echo "== build $preset"
   cmake --preset "$preset" >/dev/null || exit 1
   cmake --build --preset "$preset" || exit 1
@@ -37,11 +39,47 @@ xvfb-run -a bash -c '
   /usr/lib/wine/wineserver -k
   exit $rc' 2>&1 | tee -a "$log" || status=1
 
-# One line for both runs: ctest prints "N% tests passed, F tests failed out of T" per run.
+echo "== test linux-asan"
+ctest --preset linux-asan 2>&1 | tee -a "$log" || status=1
+
+# Each harness counts as one test: it passes when neither the fuzzing nor the replay of its
+# corpus finds anything. New inputs go to a scratch folder, never into the checked-in corpus;
+# what a failure found is kept under build/linux-asan/fuzz-artifacts.
+fuzz_seconds=${CARVEX_FUZZ_SECONDS:-60}
+fuzz_passed=0 fuzz_failed=0
+artifacts="$PWD/build/linux-asan/fuzz-artifacts"
+mkdir -p "$artifacts"
+for corpus in tests/fuzz/corpus/*/; do
+  harness=$(basename "$corpus")
+  program="build/linux-asan/bin/$harness"
+  # The allocation limit is the one tests/fuzz/CMakeLists.txt gives the corpus replays.
+  options=(-timeout=25 -malloc_limit_mb=64 -artifact_prefix="$artifacts/$harness-")
+  [ -f "tests/fuzz/$harness.dict" ] && options+=(-dict="tests/fuzz/$harness.dict")
+  # The harness's scratch files go below `work` too, so a run that crashes leaves nothing.
+  work=$(mktemp -d)
+  mkdir "$work/found" "$work/tmp"
+  echo "== fuzz $harness (${fuzz_seconds} s)"
+  ok=1
+  TMPDIR="$work/tmp" "$program" "${options[@]}" -max_total_time="$fuzz_seconds" -print_final_stats=1 \
+    "$work/found" "$corpus" >"$work/log" 2>&1 || ok=0
+  grep -E '^stat::number_of_executed_units|broken promise|ERROR' "$work/log"
+  [ $ok -eq 1 ] || tail -n 60 "$work/log"
+  TMPDIR="$work/tmp" "$program" "${options[@]}" -runs=0 "$corpus" >"$work/log" 2>&1 ||
+    { ok=0; tail -n 60 "$work/log"; }
+  rm -rf "$work"
+  if [ $ok -eq 1 ]; then
+    fuzz_passed=$((fuzz_passed + 1)) && echo "fuzz $harness: passed"
+  else
+    fuzz_failed=$((fuzz_failed + 1)) && echo "fuzz $harness: FAILED"
+  fi
+done
+
+# One line for every run: ctest prints "N% tests passed, F tests failed out of T" per run,
+# and each fuzz harness adds one.
 read -r passed failed < <(sed -nE 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1 \2/p' "$log" |
-  awk '{ fail += $1; total += $2 } END { print total - fail, fail + 0 }')
+  awk -v fp="$fuzz_passed" -v ff="$fuzz_failed" '{ fail += $1; total += $2 } END { print total - fail + fp, fail + ff }')
 runs=$(grep -c 'tests failed out of' "$log")
-[ "$runs" -eq 2 ] || status=1
+[ "$runs" -eq 3 ] || status=1
 [ "${failed:-1}" -eq 0 ] || status=1
 echo "tests: ${passed:-0} passed, ${failed:-0} failed"
 exit $status

@@ -255,6 +255,10 @@ Directory ReadDirectory(platform::SeekableFile& archive, const std::string& name
   directory.centralStart = directory.base + static_cast<std::int64_t>(end.centralOffset);
   directory.comment = std::move(end.comment);
 
+  // Checked against the file before memory is claimed for it: a file of a few bytes whose
+  // offsets are taken as stored could otherwise claim the largest directory allowed.
+  if (directory.centralSize > archive.Size() - directory.centralStart)
+    NotAnArchive(name, "its central directory is cut short");
   const std::string central =
       ReadExactly(archive, directory.centralStart, static_cast<std::size_t>(directory.centralSize));
   if (central.size() != static_cast<std::size_t>(directory.centralSize))

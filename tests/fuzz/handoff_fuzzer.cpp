@@ -1,0 +1,127 @@
+// Arbitrary bytes through the hand-off key, in the registry store that Linux uses (a scratch
+// SQLite database): the first byte is a value type, the rest the data that another process
+// left in SFileName and attribSt, and also, cut at line breaks, a selection that the shell
+// extension records and the application reads back.
+
+#include <algorithm>
+#include <cctype>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fuzz_support.h"
+#include "handoff.h"
+#include "platform/error.h"
+#include "platform/registry.h"
+
+namespace {
+
+using carvex::fuzz::Broken;
+using carvex::platform::RegistryKey;
+using carvex::platform::RegistryRoot;
+using carvex::platform::RegistryType;
+
+// More would only make each run slower, not reach other code.
+constexpr std::size_t kMaxPaths = 8;
+
+bool IsText(RegistryType type) {
+  return type == RegistryType::kString || type == RegistryType::kExpandString;
+}
+
+// Reading a value left by someone else: text for text types, a RuntimeError for any other.
+void CheckRead(std::string (*read)(), RegistryType type) {
+  std::string text;
+  try {
+    text = read();
+  } catch (const carvex::platform::RuntimeError&) {
+    if (IsText(type)) Broken("a text value could not be read");
+    return;
+  }
+  if (!IsText(type)) Broken("a value that is not text was read as text");
+  if (!carvex::fuzz::IsUtf8(text) || text.find('\0') != std::string::npos)
+    Broken("text read from the registry is not clean UTF-8");
+}
+
+void CheckCut(std::string_view path) {
+  const std::string cut = carvex::CutToHandOffLimit(path);
+  if (!path.starts_with(cut)) Broken("a cut path is not the start of the path");
+  if (!carvex::fuzz::IsUtf8(path)) return;
+  if (!carvex::fuzz::IsUtf8(cut)) Broken("a path was cut inside a character");
+  // In UTF-16 units, as the shell counts them: one per character, two above U+FFFF.
+  std::size_t units = 0;
+  for (const char c : cut) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte & 0xC0) != 0x80) units += byte >= 0xF0 ? 2 : 1;
+  }
+  if (units > carvex::kHandOffPathLimit) Broken("a cut path is longer than the hand-off allows");
+  if (cut.size() < path.size() && units + 2 <= carvex::kHandOffPathLimit)
+    Broken("a path was cut shorter than it had to be");
+}
+
+std::vector<std::string> SplitLines(std::string_view text) {
+  std::vector<std::string> lines;
+  while (lines.size() < kMaxPaths) {
+    const std::size_t end = text.find('\n');
+    lines.emplace_back(text.substr(0, end));
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+  return lines;
+}
+
+// The paths survive the registry unchanged when they are plain: clean UTF-8, no zero, and
+// distinct even to a store that ignores case.
+bool ArePlain(const std::vector<std::string>& paths) {
+  std::vector<std::string> lowered;
+  for (const std::string& path : paths) {
+    if (path.empty() || !carvex::fuzz::IsUtf8(path) || path.find('\0') != std::string::npos) return false;
+    if (!std::all_of(path.begin(), path.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+      return false;
+    std::string lower = path;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
+    lowered.push_back(std::move(lower));
+  }
+  std::sort(lowered.begin(), lowered.end());
+  return std::adjacent_find(lowered.begin(), lowered.end()) == lowered.end();
+}
+
+void CheckSelection(const std::vector<std::string>& paths) {
+  carvex::WriteHandOffSelection(paths);
+  std::vector<std::string> cut;
+  for (const std::string& path : paths) cut.push_back(carvex::CutToHandOffLimit(path));
+  const std::string fileName = carvex::ReadHandOffFileName();
+  const std::vector<std::string> list = carvex::ReadHandOffList();
+  if (paths.size() == 1) {
+    if (ArePlain(cut) && fileName != cut.front()) Broken("a selected path did not read back");
+    return;
+  }
+  if (fileName != "*") Broken("a selection of several paths did not read back as \"*\"");
+  if (list.size() > paths.size()) Broken("the list read back holds more paths than were selected");
+  if (ArePlain(cut) && list != cut) Broken("the list of selected paths did not read back in order");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static const bool registry = [] {
+    carvex::fuzz::UseScratchRegistry();
+    return true;
+  }();
+  (void)registry;
+  if (size == 0) return 0;
+  const auto type = static_cast<RegistryType>(data[0]);
+  const std::string_view payload = carvex::fuzz::AsText(data + 1, size - 1);
+
+  RegistryKey key = RegistryKey::Create(RegistryRoot::kCurrentUser, carvex::HandOffKeyPath());
+  key.SetValue("SFileName", type, payload);
+  key.SetValue("attribSt", type, payload);
+  CheckRead(carvex::ReadHandOffFileName, type);
+  CheckRead(carvex::ReadSelectionSummary, type);
+
+  CheckCut(payload);
+  CheckSelection(SplitLines(payload));
+  return 0;
+}
