@@ -45,8 +45,12 @@ const std::string& ScratchFolder() {
 }
 
 void UseScratchRegistry() {
-  platform::SetRegistryDatabasePath(ScratchFolder() + "/registry.db");
-  OverrideHandOffKeyPath("Software\\Carvex Fuzz\\Ravelin");
+  static const bool pointed = [] {
+    platform::SetRegistryDatabasePath(ScratchFolder() + "/registry.db");
+    OverrideHandOffKeyPath("Software\\Carvex Fuzz\\Ravelin");
+    return true;
+  }();
+  (void)pointed;
 }
 
 void Broken(const std::string& what) {

@@ -16,7 +16,8 @@ namespace carvex::fuzz {
 const std::string& ScratchFolder();
 
 // Points the registry at a throwaway database in the scratch folder and the hand-off key
-// below a throwaway key, so no run touches the user's own.
+// below a throwaway key, so no run touches the user's own; once per process, however often
+// it is called.
 void UseScratchRegistry();
 
 // Stops the run as a finding: libFuzzer keeps the input that got here.
