@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include "platform/codepage.h"
-#include "wide.h"
+#include "platform/wide.h"
 
 namespace carvex::platform {
 

@@ -2,7 +2,7 @@
 
 #include "platform/error.h"
 #include "platform/file_info.h"
-#include "wide.h"
+#include "platform/wide.h"
 
 namespace carvex::platform {
 

@@ -7,7 +7,7 @@
 #include "platform/files.h"
 #include "open_files.h"
 #include "platform/seam.h"
-#include "wide.h"
+#include "platform/wide.h"
 
 namespace carvex::platform {
 

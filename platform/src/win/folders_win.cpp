@@ -6,7 +6,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/folders.h"
-#include "wide.h"
+#include "platform/wide.h"
 
 namespace carvex::platform {
 

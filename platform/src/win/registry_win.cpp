@@ -3,7 +3,7 @@
 #include "platform/error.h"
 #include "platform/registry.h"
 #include "registry_data.h"
-#include "wide.h"
+#include "platform/wide.h"
 
 namespace carvex::platform {
 

@@ -6,7 +6,7 @@
 #include "platform/files.h"
 #include "platform/folders.h"
 #include "platform/shell_ops.h"
-#include "wide.h"
+#include "platform/wide.h"
 
 namespace carvex::platform {
 

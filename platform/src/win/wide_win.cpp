@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "wide.h"
+#include "platform/wide.h"
 
 namespace carvex::platform {
 

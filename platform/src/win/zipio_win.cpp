@@ -6,7 +6,7 @@
 #include "platform/files.h"
 #include "platform/seam.h"
 #include "platform/zipio.h"
-#include "wide.h"
+#include "platform/wide.h"
 
 namespace carvex::platform {
 

@@ -1,5 +1,7 @@
 #pragma once
 
+// UTF-8 inside the program, UTF-16 at the Windows API: the conversions, for Windows code only.
+
 #include <string>
 #include <string_view>
 
