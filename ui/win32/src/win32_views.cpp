@@ -91,7 +91,7 @@ WindowKind KindOf(Control& control) {
     case ControlKind::kLabel:
       return {L"Static", child | SS_LEFT | SS_NOTIFY, 0};
     case ControlKind::kFrame:
-      return {kWin32PanelClass, child | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT};
+      return {kWin32PanelClass, child, WS_EX_CONTROLPARENT};
     case ControlKind::kTextBox: {
       auto& box = As<TextBox>(control);
       DWORD style = child | WS_TABSTOP | ES_LEFT;
@@ -177,7 +177,7 @@ HWND CreateControlWindow(FormView& view, Control& control) {
     case ControlKind::kFrame:
       SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&view));
       if (!As<Frame>(control).Caption().empty()) {
-        HWND group = CreateWindowExW(0, L"Button", L"", WS_CHILD | WS_VISIBLE | BS_GROUPBOX, 0, 0, 0, 0, hwnd,
+        HWND group = CreateWindowExW(0, L"Button", L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | BS_GROUPBOX, 0, 0, 0, 0, hwnd,
                                      nullptr, GetModuleHandleW(nullptr), nullptr);
         SendMessageW(group, WM_SETFONT, reinterpret_cast<WPARAM>(view.font), FALSE);
         view.groupBoxes.emplace(&control, group);
@@ -206,10 +206,6 @@ HWND CreateControlWindow(FormView& view, Control& control) {
     default:
       break;
   }
-  // The tab strip lies under the panels it switches; a group box under what it holds.
-  if (control.Kind() == ControlKind::kTabStrip)
-    SetWindowPos(hwnd, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-
   if (view.toolTip && control.Kind() != ControlKind::kFrame) {
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof tool;
@@ -997,6 +993,10 @@ std::shared_ptr<FormView> CreateFormView(Win32Backend& backend, Form& form) {
   RebuildMenus(*view);
   for (Control* control : form.Controls())
     if (control->Kind() != ControlKind::kMenu) EnsureWindow(*view, *control);
+  // New windows go under their siblings; the tab strip must lie under the panels it switches.
+  for (auto& [control, hwnd] : view->handles)
+    if (control->Kind() == ControlKind::kTabStrip)
+      SetWindowPos(hwnd, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   for (Control* control : form.Controls())
     if (control->Kind() != ControlKind::kMenu) ApplyAll(*view, *control);
   for (Property p : {Property::kCaption, Property::kEnabled, Property::kGeometry}) ApplyFormProperty(*view, p);
