@@ -151,10 +151,7 @@ void Win32Backend::ShowForm(Form& form, bool modal) {
   }
   ShowWindow(window, SW_SHOW);
   SetForegroundWindow(window);
-  if (Control* focus = form.ActiveControl(); focus) {
-    SyncScope sync;
-    if (HWND hwnd = Handle(*focus); hwnd && IsWindowVisible(hwnd)) SetFocus(hwnd);
-  }
+  FocusOnShow(*view);
   UpdateWindow(window);
   if (!modal) return;
 

@@ -618,16 +618,22 @@ void OnCommand(FormView& view, WPARAM wParam, LPARAM lParam) {
   const std::shared_ptr<bool> alive = view.alive;
   HWND from = reinterpret_cast<HWND>(lParam);
   if (!from) {
-    if (const auto it = view.menus.find(id); it != view.menus.end() && Live(alive)) it->second->Click();
-    return;
+    if (const auto it = view.menus.find(id); it != view.menus.end()) {
+      if (Live(alive)) it->second->Click();
+      return;
+    }
+    // Dialog navigation: Escape asks for IDCANCEL, Enter with no default button for IDOK, and
+    // Enter for the default button names it by its identifier only when it lies in a frame.
+    if (id == IDCANCEL || id == IDOK) {
+      if (Live(alive)) PressButton(*view.form, id == IDOK);
+      return;
+    }
+    const auto it = view.byId.find(id);
+    if (it == view.byId.end()) return;
+    from = view.handles[it->second];
   }
   Control* control = nullptr;
   if (const auto it = view.controls.find(from); it != view.controls.end()) control = it->second;
-  // Dialog navigation: Escape asks for IDCANCEL, Enter with no default button for IDOK.
-  if (!control && (id == IDCANCEL || id == IDOK)) {
-    if (Live(alive)) PressButton(*view.form, id == IDOK);
-    return;
-  }
   if (!control || !Live(alive)) return;
   switch (control->Kind()) {
     case ControlKind::kCommandButton:
@@ -841,9 +847,12 @@ LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
       if (LOWORD(wParam) == WA_INACTIVE) {
         HWND focus = GetFocus();
         if (focus && IsChild(hwnd, focus)) view->lastFocus = focus;
-      } else if (view->lastFocus && IsWindow(view->lastFocus)) {
+      } else if (view->lastFocus && IsWindow(view->lastFocus) && IsWindowVisible(view->lastFocus)) {
         SyncScope sync;
         ::SetFocus(view->lastFocus);
+        return 0;
+      } else if (LOWORD(wParam) != WA_INACTIVE) {
+        FocusOnShow(*view);
         return 0;
       }
       break;
@@ -1046,6 +1055,17 @@ void PlaceWindow(FormView& view) {
   }
   SyncScope sync;
   ApplyFormGeometry(view);
+}
+
+// A form that is shown puts the focus where the model has it, else, as a dialog does, on its
+// first control that takes the Tab key.
+void FocusOnShow(FormView& view) {
+  HWND target = nullptr;
+  if (Control* focus = view.form->ActiveControl())
+    if (const auto it = view.handles.find(focus); it != view.handles.end() && IsWindowVisible(it->second))
+      target = it->second;
+  if (!target) target = GetNextDlgTabItem(view.window, nullptr, FALSE);
+  if (target && IsWindowEnabled(target)) ::SetFocus(target);
 }
 
 void ApplyFormEnabled(FormView& view) {

@@ -1,0 +1,343 @@
+// The program's forms in real Win32 windows, in this process: every form in both modes
+// photographed and its layout checked, at the screen's DPI and at 144 DPI; the keys of dialog
+// navigation, files dropped on the lists and the tabs' own tool tips.
+#include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "frm_carvex.h"
+#include "frm_finished.h"
+#include "frm_options.h"
+#include "frm_zip_file.h"
+#include "mod_public.h"
+#include "platform/wide.h"
+#include "progress_status.h"
+#include "support/temp_dir.h"
+#include "support/win_screens.h"
+#include "ui/app.h"
+#include "ui/win32_backend.h"
+
+namespace carvex {
+namespace {
+
+using test::TempDir;
+
+class Win32Environment : public testing::Environment {
+ public:
+  void SetUp() override { program = std::make_unique<ui::Win32Program>(); }
+  void TearDown() override { program.reset(); }
+  static inline std::unique_ptr<ui::Win32Program> program;
+};
+
+[[maybe_unused]] testing::Environment* const kEnvironment = testing::AddGlobalTestEnvironment(new Win32Environment);
+
+ui::Win32Backend& Backend() { return Win32Environment::program->Backend(); }
+
+HWND Handle(const ui::Control& control) { return Backend().Handle(control); }
+HWND WindowOf(const ui::Form& form) { return Backend().Window(form); }
+
+// Lets posted messages (list rebuilds, deferred destruction, paints) run.
+void Settle() {
+  MSG msg;
+  for (int round = 0; round < 3; ++round) {
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) Backend().Dispatch(msg);
+    Backend().Flush();
+    Sleep(10);
+  }
+}
+
+std::string ScreenshotDir() {
+  const std::string dir = CARVEX_SCREENSHOT_DIR;
+  CreateDirectoryW(platform::Widen(dir).c_str(), nullptr);
+  return dir;
+}
+
+std::vector<std::string> ListedNames(const ui::ListView& list) {
+  std::vector<std::string> names;
+  HWND hwnd = Handle(list);
+  for (int i = 0; i < ListView_GetItemCount(hwnd); ++i) {
+    wchar_t text[MAX_PATH] = {};
+    ListView_GetItemText(hwnd, i, 0, text, MAX_PATH);
+    names.push_back(platform::Narrow(text));
+  }
+  return names;
+}
+
+class Win32FormsTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    OverrideAppFolders(app.Path(), app.Path());
+    CurrentMode = 0;
+    SplitFileCount = 0;
+    ZipChecked = false;
+    CommandLine.clear();
+    Backend().OnEndProgram([this] { ++endings; });
+  }
+  void TearDown() override {
+    frmFinished.Reset();
+    frmZipFile.Reset();
+    frmProgressStatus.Reset();
+    frmOptions.Reset();
+    frmAbout.Reset();
+    frmCarvex.Reset();
+    ui::App().MainForm = nullptr;
+    OverrideAppFolders("", "");
+    Settle();
+  }
+  CarvexForm& ShowMain() {
+    frmCarvex->Show();
+    Settle();
+    return *frmCarvex;
+  }
+  // The name a layout problem gives a window: the model's name of its control.
+  static std::string NameOf(const ui::Form& form, HWND hwnd) {
+    for (ui::Control* control : form.Controls())
+      if (Handle(*control) == hwnd) return control->Name();
+    return "window " + std::to_string(GetDlgCtrlID(hwnd));
+  }
+
+  TempDir app, src, dest;
+  int endings = 0;
+};
+
+UINT WindowDpi(HWND window) {
+  using Fn = UINT(WINAPI*)(HWND);
+  const auto forWindow =
+      reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  return forWindow ? forWindow(window) : 96;
+}
+
+// The DPI this run expects: the screen's, or the one the 144 DPI run below sets.
+UINT ExpectedDpi() {
+  const char* dpi = std::getenv("CARVEX_EXPECT_DPI");
+  return dpi ? static_cast<UINT>(std::atoi(dpi)) : 0;
+}
+
+TEST_F(Win32FormsTest, EveryFormInBothModesIsLaidOutWithoutClippingOrOverlap) {
+  // Wine's comctl32 reports 5.81 whichever version is loaded: the version 6 library is the one
+  // that comes from the side-by-side store.
+  wchar_t comctl[MAX_PATH] = {};
+  GetModuleFileNameW(GetModuleHandleW(L"comctl32.dll"), comctl, MAX_PATH);
+  EXPECT_NE(platform::Narrow(CharLowerW(comctl)).find("winsxs"), std::string::npos)
+      << "common controls version 6 is not loaded: " << platform::Narrow(comctl);
+
+  src.Write("holiday video.mpg", std::string(2500, 'v'));
+  for (int k : {1, 2, 3}) dest.Write(PieceFileName("holiday video.mpg", k), std::string(1000, 'v'));
+  CarvexForm& w = ShowMain();
+  const UINT dpi = WindowDpi(WindowOf(w));
+  if (ExpectedDpi()) ASSERT_EQ(dpi, ExpectedDpi());
+  std::string source = src.File("holiday video.mpg");
+  w.AddSplitSourceFile(source);
+  w.AddBuildFile(dest.File(PieceFileName("holiday video.mpg", 1)));
+  const struct {
+    const char* mode;
+    int tab;
+    const char* status;
+  } modes[] = {
+      {"split", 1, "Splitting - holiday video.mpg.002.cvx"},
+      {"build", 2, "Building File - holiday video.mpg.002.cvx"},
+  };
+  for (const auto& m : modes) {
+    w.tbsTabs.Click(m.tab);
+    Settle();
+    const struct {
+      const char* name;
+      std::function<ui::Form&()> show;
+    } forms[] = {
+        {"frmCarvex", [&]() -> ui::Form& { return w; }},
+        {"frmProgressStatus",
+         [&]() -> ui::Form& {
+           frmProgressStatus->lblStatus.SetCaption(m.status);
+           frmProgressStatus->pbProgress.SetMax(3000);
+           frmProgressStatus->pbProgress.SetValue(1250);
+           return *frmProgressStatus;
+         }},
+        {"frmZipFile", [&]() -> ui::Form& { return *frmZipFile; }},
+        {"frmOptions", [&]() -> ui::Form& { return *frmOptions; }},
+        {"frmFinished", [&]() -> ui::Form& { return *frmFinished; }},
+        {"frmAbout", [&]() -> ui::Form& { return *frmAbout; }},
+    };
+    for (const auto& f : forms) {
+      SCOPED_TRACE(std::string(f.name) + " in " + m.mode + " mode at " + std::to_string(dpi) + " dpi");
+      ui::Form& form = f.show();
+      CenterForm(form);
+      form.Show();
+      Settle();
+      HWND window = WindowOf(form);
+      ASSERT_TRUE(IsWindowVisible(window));
+      const std::string shot = ScreenshotDir() + "/" + f.name + "-" + m.mode + "-" + std::to_string(dpi) + "dpi.png";
+      EXPECT_TRUE(test::SaveWindowPng(window, shot)) << shot;
+      for (const std::string& problem : test::LayoutProblems(window, [&](HWND hwnd) { return NameOf(form, hwnd); }))
+        ADD_FAILURE() << problem;
+      if (&form != &w) form.Unload();
+    }
+  }
+}
+
+// The same forms at 144 DPI: the screen's scale is read when a process starts, so a second run
+// of this program is started with the scale set, and the setting is put back at once.
+TEST(Win32FormsAt144Dpi, EveryFormScalesWithoutClippingOrOverlap) {
+  if (ExpectedDpi()) GTEST_SKIP() << "this is the run at 144 DPI";
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_READ | KEY_WRITE,
+                            nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  DWORD old = 0, size = sizeof old, type = 0;
+  const bool hadValue = RegQueryValueExW(key, L"LogPixels", nullptr, &type, reinterpret_cast<BYTE*>(&old), &size) ==
+                        ERROR_SUCCESS;
+  const DWORD scaled = 144;
+  RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&scaled), sizeof scaled);
+
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring command = L"\"" + std::wstring(self) +
+                         L"\" --gtest_filter=Win32FormsTest.EveryFormInBothModesIsLaidOutWithoutClippingOrOverlap";
+  SetEnvironmentVariableW(L"CARVEX_EXPECT_DPI", L"144");
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  const bool started =
+      CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+  SetEnvironmentVariableW(L"CARVEX_EXPECT_DPI", nullptr);
+  DWORD code = 1;
+  if (started) {
+    WaitForInputIdle(process.hProcess, 20000);
+    Sleep(2000);  // the child read the scale as it started
+  }
+  if (hadValue)
+    RegSetValueExW(key, L"LogPixels", 0, type, reinterpret_cast<const BYTE*>(&old), sizeof old);
+  else
+    RegDeleteValueW(key, L"LogPixels");
+  RegCloseKey(key);
+  ASSERT_TRUE(started);
+  EXPECT_EQ(WaitForSingleObject(process.hProcess, 240000), WAIT_OBJECT_0);
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  EXPECT_EQ(code, 0u) << "the run at 144 DPI failed; its output is above";
+}
+
+// Enter presses the default button and Escape the cancel button, wherever the focus is, as in
+// a dialog; the keys go through the same loop as a job's yield.
+TEST_F(Win32FormsTest, EnterAndEscapePressTheDefaultAndCancelButtons) {
+  const struct {
+    WPARAM key;
+    const char* button;
+  } cases[] = {{VK_RETURN, "cmdOK"}, {VK_ESCAPE, "cmdCancel"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.button);
+    ShowMain();
+    OptionsForm& options = *frmOptions;
+    int pressed = 0;
+    auto* button = dynamic_cast<ui::CommandButton*>(options.FindControl(c.button));
+    ASSERT_NE(button, nullptr);
+    button->OnClick = [&pressed] { ++pressed; };
+    options.Show();
+    Settle();
+    HWND focus = GetFocus();
+    ASSERT_TRUE(focus && IsChild(WindowOf(options), focus));
+    PostMessageW(focus, WM_KEYDOWN, c.key, 1);
+    PostMessageW(focus, WM_KEYUP, c.key, 1 | (3u << 30));
+    ui::DoEvents();
+    Settle();
+    EXPECT_EQ(pressed, 1);
+    frmOptions.Reset();
+  }
+}
+
+// Files dropped from the shell take the way of the Add buttons: the split list takes them
+// all, the build list the whole set of the piece.
+TEST_F(Win32FormsTest, DroppedFilesJoinTheListsAsTheAddButtonsWouldAddThem) {
+  src.Write("a.txt", "a");
+  src.Write("b.txt", "bb");
+  for (int k : {1, 2, 3}) dest.Write(PieceFileName("set.bin", k), std::string(10, 'x'));
+  CarvexForm& w = ShowMain();
+  const auto drop = [](const ui::ListView& list, const std::vector<std::string>& paths) {
+    std::wstring names;
+    for (const std::string& path : paths) names += platform::Widen(path) + L'\0';
+    names += L'\0';
+    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
+    auto* files = static_cast<DROPFILES*>(GlobalLock(memory));
+    files->pFiles = sizeof(DROPFILES);
+    files->fWide = TRUE;
+    std::memcpy(files + 1, names.data(), names.size() * sizeof(wchar_t));
+    GlobalUnlock(memory);
+    SendMessageW(Handle(list), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+    Settle();
+  };
+  drop(w.lvwSplitFileNames, {src.File("a.txt"), src.File("b.txt")});
+  EXPECT_EQ(ListedNames(w.lvwSplitFileNames), (std::vector<std::string>{"a.txt", "b.txt"}));
+  EXPECT_EQ(SendMessageW(Handle(w.chkZipFile), BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_FALSE(IsWindowEnabled(Handle(w.chkZipFile)));
+
+  w.tbsTabs.Click(2);
+  drop(w.lvwBuildFileNames, {dest.File(PieceFileName("set.bin", 2))});
+  EXPECT_EQ(ListedNames(w.lvwBuildFileNames),
+            (std::vector<std::string>{"set.bin.001.cvx", "set.bin.002.cvx", "set.bin.003.cvx"}));
+}
+
+// Each tab has its own tool tip, whichever tab is shown; a control's tip is its own.
+TEST_F(Win32FormsTest, TabsAndControlsShowTheirOwnToolTips) {
+  CarvexForm& w = ShowMain();
+  w.cmdExit.SetToolTipText("Leaves the program");
+  HWND tabs = Handle(w.tbsTabs);
+  HWND tabTips = TabCtrl_GetToolTips(tabs);
+  ASSERT_NE(tabTips, nullptr);
+  const auto tip = [&](HWND from, UINT_PTR id) {
+    NMTTDISPINFOW info{};
+    info.hdr.hwndFrom = from;
+    info.hdr.idFrom = id;
+    info.hdr.code = TTN_GETDISPINFOW;
+    SendMessageW(WindowOf(w), WM_NOTIFY, id, reinterpret_cast<LPARAM>(&info));
+    return info.lpszText ? platform::Narrow(info.lpszText) : std::string();
+  };
+  EXPECT_EQ(tip(tabTips, 0), "Click to view Split Mode");
+  EXPECT_EQ(tip(tabTips, 1), "Click to view Build Mode");
+  HWND exit = Handle(w.cmdExit);
+  TTTOOLINFOW tool{};
+  tool.cbSize = sizeof tool;
+  // The form's own tool tip window, beside the one of the tab strip.
+  std::vector<HWND> tips;
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND hwnd, LPARAM out) {
+        wchar_t cls[64] = {};
+        GetClassNameW(hwnd, cls, 64);
+        if (std::wstring(cls) == TOOLTIPS_CLASSW && GetWindow(hwnd, GW_OWNER) == Backend().Window(*frmCarvex))
+          reinterpret_cast<std::vector<HWND>*>(out)->push_back(hwnd);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&tips));
+  std::erase(tips, tabTips);
+  ASSERT_EQ(tips.size(), 1u);
+  HWND controlTips = tips.front();
+  ASSERT_NE(controlTips, nullptr);
+  EXPECT_EQ(tip(controlTips, reinterpret_cast<UINT_PTR>(exit)), "Leaves the program");
+}
+
+TEST(Win32CommandLine, TheProgramsNameIsLeftOffAndTheRestKeptAsTyped) {
+  const struct {
+    const wchar_t* line;
+    const char* rest;
+  } cases[] = {
+      {L"carvex.exe", ""},
+      {L"carvex.exe /s \"C:\\a b\\c.txt\"", "/s \"C:\\a b\\c.txt\""},
+      {L"\"C:\\Program Files\\Carvex\\carvex.exe\" /b \"D:\\x.001.cvx\"", "/b \"D:\\x.001.cvx\""},
+      {L"\"C:\\Program Files\\Carvex\\carvex.exe\"/z *", "/z *"},
+      {L"C:\\carvex.exe \t /s x", "/s x"},
+      {L"\"C:\\\xe9t\xe9\\carvex.exe\" /s \"C:\\\xe9t\xe9.txt\"", "/s \"C:\\\xc3\xa9t\xc3\xa9.txt\""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ui::CommandLineAfterProgramName(c.line), c.rest) << platform::Narrow(c.line);
+}
+
+}  // namespace
+}  // namespace carvex
