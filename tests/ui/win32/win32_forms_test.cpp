@@ -178,6 +178,15 @@ TEST_F(Win32FormsTest, EveryFormInBothModesIsLaidOutWithoutClippingOrOverlap) {
       EXPECT_TRUE(test::SaveWindowPng(window, shot)) << shot;
       for (const std::string& problem : test::LayoutProblems(window, [&](HWND hwnd) { return NameOf(form, hwnd); }))
         ADD_FAILURE() << problem;
+      // What a box shows is what the model holds.
+      for (ui::Control* control : form.Controls())
+        if (auto* box = dynamic_cast<ui::TextBox*>(control)) {
+          wchar_t text[4096] = {};
+          GetWindowTextW(Handle(*box), text, 4096);
+          std::string shown = platform::Narrow(text);
+          std::erase(shown, '\r');
+          EXPECT_EQ(shown, box->Text()) << box->Name();
+        }
       if (&form != &w) form.Unload();
     }
   }
