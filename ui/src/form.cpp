@@ -22,6 +22,18 @@ Control* Form::FindControl(const std::string& name) const {
   return it == controls_.end() ? nullptr : *it;
 }
 
+bool Form::PressButton(bool isDefault) {
+  for (Control* control : controls_) {
+    if (control->Kind() != ControlKind::kCommandButton) continue;
+    auto* button = static_cast<CommandButton*>(control);
+    if (isDefault ? button->IsDefault : button->IsCancel) {
+      button->Click();
+      return true;
+    }
+  }
+  return false;
+}
+
 void Form::LoadNow() {
   if (loaded_) return;
   loaded_ = true;

@@ -40,6 +40,7 @@
 #include "progress_status.h"
 #include "qt_test_support.h"
 #include "settings_store.h"
+#include "support/form_showcase.h"
 #include "support/temp_dir.h"
 #include "ui/app.h"
 
@@ -379,43 +380,14 @@ TEST(QtProgramInstall, TheApplicationFolderIsShareCarvexBesideBinElseThePrograms
 }
 
 TEST_F(QtFormsTest, EveryFormInBothModesIsLaidOutWithoutClippingOrOverlap) {
-  src.Write("holiday video.mpg", std::string(2500, 'v'));
-  for (int k : {1, 2, 3}) dest.Write(PieceFileName("holiday video.mpg", k), std::string(1000, 'v'));
   CarvexForm& w = ShowMain();
-  std::string source = src.File("holiday video.mpg");
-  w.AddSplitSourceFile(source);
-  w.AddBuildFile(dest.File(PieceFileName("holiday video.mpg", 1)));
-  const struct {
-    const char* mode;
-    int tab;
-    const char* status;
-  } modes[] = {
-      {"split", 1, "Splitting - holiday video.mpg.002.cvx"},
-      {"build", 2, "Building File - holiday video.mpg.002.cvx"},
-  };
-  for (const auto& m : modes) {
+  test::FillShowcaseLists(w, src, dest);
+  for (const test::ShowcaseMode& m : test::ShowcaseModes()) {
     ClickTab(w.tbsTabs, m.tab);
     test::Settle();
-    const struct {
-      const char* name;
-      std::function<ui::Form&()> show;
-    } forms[] = {
-        {"frmCarvex", [&]() -> ui::Form& { return w; }},
-        {"frmProgressStatus",
-         [&]() -> ui::Form& {
-           frmProgressStatus->lblStatus.SetCaption(m.status);
-           frmProgressStatus->pbProgress.SetMax(3000);
-           frmProgressStatus->pbProgress.SetValue(1250);
-           return *frmProgressStatus;
-         }},
-        {"frmZipFile", [&]() -> ui::Form& { return *frmZipFile; }},
-        {"frmOptions", [&]() -> ui::Form& { return *frmOptions; }},
-        {"frmFinished", [&]() -> ui::Form& { return *frmFinished; }},
-        {"frmAbout", [&]() -> ui::Form& { return *frmAbout; }},
-    };
-    for (const auto& f : forms) {
+    for (const test::ShowcaseForm& f : test::ShowcaseForms(w, m)) {
       SCOPED_TRACE(std::string(f.name) + " in " + m.mode + " mode");
-      ui::Form& form = f.show();
+      ui::Form& form = f.prepare();
       CenterForm(form);
       form.Show();
       QWidget* window = WindowOf(form);

@@ -42,6 +42,9 @@ public:
   Control* FindControl(const std::string& name) const;
   const std::vector<Menu*>& Menus() const { return menus_; }
   Control* ActiveControl() const { return focus_; }
+  // Enter on a dialog presses its default button, Escape its cancel button (a user's click);
+  // false when the form has no such button.
+  bool PressButton(bool isDefault);
 
   // Called once by the slot after construction.
   void LoadNow();

@@ -13,6 +13,7 @@
 #include <unordered_set>
 
 #include "ui/form.h"
+#include "ui/sync_scope.h"
 #include "ui/qt_backend.h"
 
 class QMenuBar;
@@ -23,17 +24,6 @@ namespace carvex::ui {
 int Px(int twips);
 QString Q(const std::string& text);
 std::string S(const QString& text);
-
-// While the model is copied into the widgets, the signals the widgets send back are not user
-// input and must not reach the model again.
-class SyncScope {
- public:
-  SyncScope();
-  ~SyncScope();
-  SyncScope(const SyncScope&) = delete;
-  SyncScope& operator=(const SyncScope&) = delete;
-  static bool Active();
-};
 
 struct QtBackend::FormView {
   Form* form = nullptr;

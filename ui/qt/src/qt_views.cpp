@@ -37,8 +37,6 @@ namespace {
 
 using FormView = QtBackend::FormView;
 
-int syncDepth = 0;
-
 constexpr int kIconPixels = 16;
 
 // A form's window. A close through the frame is the user's close, which the form may refuse;
@@ -714,18 +712,6 @@ void RebuildList(FormView& view, ListView& model) {
     items[i]->setSelected(model.Item(static_cast<std::size_t>(i) + 1).selected);
 }
 
-bool PressButton(Form& form, bool isDefault) {
-  for (Control* control : form.Controls()) {
-    if (control->Kind() != ControlKind::kCommandButton) continue;
-    auto* button = static_cast<CommandButton*>(control);
-    if (isDefault ? button->IsDefault : button->IsCancel) {
-      button->Click();
-      return true;
-    }
-  }
-  return false;
-}
-
 }  // namespace
 
 int Px(int twips) {
@@ -737,10 +723,6 @@ QString Q(const std::string& text) {
 }
 
 std::string S(const QString& text) { return text.toUtf8().toStdString(); }
-
-SyncScope::SyncScope() { ++syncDepth; }
-SyncScope::~SyncScope() { --syncDepth; }
-bool SyncScope::Active() { return syncDepth > 0; }
 
 std::unique_ptr<FormView> CreateFormView(Form& form) {
   auto view = std::make_unique<FormView>();
@@ -775,7 +757,7 @@ std::unique_ptr<FormView> CreateFormView(Form& form) {
   };
   window->onKey = [alive, &form, raw](int key) {
     if (!*alive) return false;
-    if (key == Qt::Key_Escape) return PressButton(form, false);
+    if (key == Qt::Key_Escape) return form.PressButton(false);
     if (key != Qt::Key_Return && key != Qt::Key_Enter) return false;
     // Enter on a focused button presses that button; elsewhere the default one.
     if (auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget()))
@@ -784,7 +766,7 @@ std::unique_ptr<FormView> CreateFormView(Form& form) {
           static_cast<CommandButton*>(const_cast<Control*>(control))->Click();
           return true;
         }
-    return PressButton(form, true);
+    return form.PressButton(true);
   };
   return view;
 }

@@ -12,6 +12,7 @@
 #include <unordered_set>
 
 #include "ui/form.h"
+#include "ui/sync_scope.h"
 #include "ui/win32_backend.h"
 
 namespace carvex::ui {
@@ -20,17 +21,6 @@ namespace carvex::ui {
 inline constexpr UINT kFlushMessage = WM_APP + 1;
 // Posted to a dropped form's window: destroy it, now that no handler of it runs any more.
 inline constexpr UINT kDestroyMessage = WM_APP + 2;
-
-// While the model is copied into the windows, the notifications the controls send back are not
-// user input and must not reach the model again.
-class SyncScope {
- public:
-  SyncScope();
-  ~SyncScope();
-  SyncScope(const SyncScope&) = delete;
-  SyncScope& operator=(const SyncScope&) = delete;
-  static bool Active();
-};
 
 struct Win32Backend::FormView : std::enable_shared_from_this<FormView> {
   ~FormView();

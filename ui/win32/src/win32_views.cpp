@@ -18,8 +18,6 @@ namespace {
 
 using FormView = Win32Backend::FormView;
 
-int syncDepth = 0;
-
 // A combo box's window includes its drop-down list; the model gives the closed box's height.
 constexpr int kDropDownRows = 10;
 
@@ -600,18 +598,6 @@ void RebuildMenus(FormView& view) {
   DrawMenuBar(view.window);
 }
 
-bool PressButton(Form& form, bool isDefault) {
-  for (Control* control : form.Controls()) {
-    if (control->Kind() != ControlKind::kCommandButton) continue;
-    auto& button = As<CommandButton>(*control);
-    if (isDefault ? button.IsDefault : button.IsCancel) {
-      button.Click();
-      return true;
-    }
-  }
-  return false;
-}
-
 void OnCommand(FormView& view, WPARAM wParam, LPARAM lParam) {
   const int id = LOWORD(wParam);
   const int code = HIWORD(wParam);
@@ -625,7 +611,7 @@ void OnCommand(FormView& view, WPARAM wParam, LPARAM lParam) {
     // Dialog navigation: Escape asks for IDCANCEL, Enter with no default button for IDOK, and
     // Enter for the default button names it by its identifier only when it lies in a frame.
     if (id == IDCANCEL || id == IDOK) {
-      if (Live(alive)) PressButton(*view.form, id == IDOK);
+      if (Live(alive)) view.form->PressButton(id == IDOK);
       return;
     }
     const auto it = view.byId.find(id);
@@ -969,10 +955,6 @@ std::string WindowText(HWND window) {
   text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), length + 1)));
   return U(text);
 }
-
-SyncScope::SyncScope() { ++syncDepth; }
-SyncScope::~SyncScope() { --syncDepth; }
-bool SyncScope::Active() { return syncDepth > 0; }
 
 UINT WindowDpi(HWND window) {
   using Fn = UINT(WINAPI*)(HWND);
