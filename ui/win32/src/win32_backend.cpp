@@ -202,6 +202,8 @@ void Win32Backend::DropView(const Form& form) {
   if (it == views_.end()) return;
   FormView& view = *it->second;
   *view.alive = false;
+  // The controls of the model go before their windows do.
+  DetachControls(view);
   // The window may be the one whose message is being handled now: it goes once that is over.
   ShowWindow(view.window, SW_HIDE);
   SetWindowLongPtrW(view.window, GWLP_USERDATA, 0);

@@ -77,6 +77,8 @@ void FlushDeferred(Win32Backend::FormView& view);
 // Sets the form window's size and place from the model (centred on the screen the first
 // time when the model leaves it at the origin).
 void PlaceWindow(Win32Backend::FormView& view);
+// Stops the control windows from calling into the model's controls.
+void DetachControls(Win32Backend::FormView& view);
 // Gives the focus to the model's control, or to the form's first control.
 void FocusOnShow(Win32Backend::FormView& view);
 // Enables the form's window as the model and the modal forms over it allow.

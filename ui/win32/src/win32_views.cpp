@@ -1039,6 +1039,10 @@ void PlaceWindow(FormView& view) {
   ApplyFormGeometry(view);
 }
 
+void DetachControls(FormView& view) {
+  for (auto& [control, hwnd] : view.handles) RemoveWindowSubclass(hwnd, ControlProc, 1);
+}
+
 // A form that is shown puts the focus where the model has it, else, as a dialog does, on its
 // first control that takes the Tab key.
 void FocusOnShow(FormView& view) {
