@@ -3,6 +3,7 @@
 // The widgets that draw one loaded form, and the code that keeps them in step with the model.
 
 #include <QIcon>
+#include <QImage>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -64,5 +65,8 @@ void PlaceWindow(QtBackend::FormView& view);
 // Images of the model: a file's own icon from the system, or one of the program's pictures.
 QIcon PictureIcon(const Picture& picture);
 QIcon ApplicationIcon();
+// One of the program's own pictures ("carvex", "split", ...) drawn afresh at side by side
+// pixels, with a transparent background; a null image for a name that has no drawing.
+QImage ResourceImage(const std::string& name, int side);
 
 }  // namespace carvex::ui

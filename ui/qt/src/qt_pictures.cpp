@@ -4,6 +4,7 @@
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QHash>
+#include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -25,18 +26,20 @@ const QColor kGreen(0x2e, 0x9b, 0x4a);
 using Drawing = std::function<void(QPainter&)>;
 
 // Each drawing works on a 64 by 64 canvas, the same as data/carvex.svg for the program's icon.
+QImage Render(const Drawing& drawing, int side) {
+  QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.scale(side / 64.0, side / 64.0);
+  drawing(painter);
+  painter.end();
+  return image;
+}
+
 QIcon Draw(const Drawing& drawing) {
   QIcon icon;
-  for (int side : {16, 24, 32, 48, 64, 128}) {
-    QPixmap pixmap(side, side);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.scale(side / 64.0, side / 64.0);
-    drawing(painter);
-    painter.end();
-    icon.addPixmap(pixmap);
-  }
+  for (int side : {16, 24, 32, 48, 64, 128}) icon.addPixmap(QPixmap::fromImage(Render(drawing, side)));
   return icon;
 }
 
@@ -127,17 +130,21 @@ void DrawFinished(QPainter& p) {
   p.drawPolyline(QPolygonF({QPointF(18, 33), QPointF(28, 43), QPointF(46, 22)}));
 }
 
-QIcon ResourceIcon(const std::string& name) {
+const std::map<std::string, Drawing>& Drawings() {
   static const std::map<std::string, Drawing> drawings = {
       {"carvex", DrawCarvex}, {"split", DrawSplit}, {"build", DrawBuild},
       {"piece", DrawPiece},   {"zip", DrawZip},     {"finished", DrawFinished},
   };
+  return drawings;
+}
+
+QIcon ResourceIcon(const std::string& name) {
   static QHash<QString, QIcon> cache;
   const QString key = Q(name);
   if (const auto it = cache.constFind(key); it != cache.constEnd()) return *it;
-  const auto drawing = drawings.find(name);
-  QIcon icon = drawing == drawings.end() ? QApplication::style()->standardIcon(QStyle::SP_FileIcon)
-                                         : Draw(drawing->second);
+  const auto drawing = Drawings().find(name);
+  QIcon icon = drawing == Drawings().end() ? QApplication::style()->standardIcon(QStyle::SP_FileIcon)
+                                           : Draw(drawing->second);
   cache.insert(key, icon);
   return icon;
 }
@@ -171,5 +178,10 @@ QIcon PictureIcon(const Picture& picture) {
 }
 
 QIcon ApplicationIcon() { return ResourceIcon("carvex"); }
+
+QImage ResourceImage(const std::string& name, int side) {
+  const auto drawing = Drawings().find(name);
+  return drawing == Drawings().end() ? QImage() : Render(drawing->second, side);
+}
 
 }  // namespace carvex::ui

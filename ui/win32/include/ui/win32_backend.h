@@ -53,6 +53,9 @@ class Win32Backend : public Backend {
   void Dispatch(MSG& msg);
   // Draws now what was left for the next turn of the message loop.
   void Flush();
+  // The form's window is about to be hidden: a modal form gives the windows under it back
+  // first, so that the system activates one of them and not another program's.
+  void FormHiding(Form& form);
 
   // Replaces what EndProgram does (leave the message loop and end the process), for tests.
   void OnEndProgram(std::function<void()> handler) { endProgram_ = std::move(handler); }
@@ -64,8 +67,11 @@ class Win32Backend : public Backend {
   HWND OwnerWindow(const Form* owner);
   void DropView(const Form& form);
 
-  std::unordered_map<const Form*, std::unique_ptr<FormView>> views_;
-  std::vector<const Form*> modalForms_;
+  struct ModalLoop;
+  void EndModalBlock(ModalLoop& loop);
+
+  std::unordered_map<const Form*, std::shared_ptr<FormView>> views_;
+  std::vector<ModalLoop*> modalLoops_;
   std::function<void()> endProgram_;
   std::string lastFolder_;
   static constexpr std::chrono::milliseconds kEventInterval{40};
