@@ -4,9 +4,10 @@
 //   dialog_probe <result file> open         the Open dialog, several files allowed; writes the paths
 //   dialog_probe <result file> folder       the folder picker; writes the folder
 // A cancelled dialog writes nothing. The exit code is 0 unless the dialog could not be shown.
+#include <windows.h>
+
 #include <commdlg.h>
 #include <shobjidl.h>
-#include <windows.h>
 
 #include <filesystem>
 #include <fstream>
