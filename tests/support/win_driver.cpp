@@ -222,6 +222,12 @@ std::optional<DWORD> Program::WaitForExit(std::chrono::milliseconds limit) {
   return code;
 }
 
+std::string ThisProgramFolder() {
+  std::wstring path(32768, L'\0');
+  path.resize(::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+  return Narrow(path.substr(0, path.find_last_of(L'\\')));
+}
+
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
   const auto end = std::chrono::steady_clock::now() + limit;
   for (;;) {
@@ -284,6 +290,10 @@ HWND Control(HWND root, int id) {
 
 void Click(HWND button) { Post(button, BM_CLICK, 0, 0); }
 
+void ClickNow(HWND button) { Send(button, BM_CLICK, 0, 0); }
+
+bool IsChecked(HWND button) { return Send(button, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
 void SetText(HWND control, const std::string& text) {
   const std::wstring wide = Widen(text);
   Send(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
@@ -331,17 +341,11 @@ int TabCount(HWND tabs) { return static_cast<int>(Send(tabs, TCM_GETITEMCOUNT, 0
 
 int SelectedTab(HWND tabs) { return static_cast<int>(Send(tabs, TCM_GETCURSEL, 0, 0)); }
 
-// TCM_SETCURSEL tells nobody; the notification a click would send must come from memory of
-// the program's own, where its parent reads it.
+// TCM_SETCURSEL tells nobody, and Wine carries no WM_NOTIFY from another process. Moving the
+// focus to a tab selects it, and the tab control itself then tells its parent, as on a click.
 void SelectTab(HWND tabs, int index) {
-  Send(tabs, TCM_SETCURSEL, static_cast<WPARAM>(index), 0);
-  NMHDR header{};
-  header.hwndFrom = tabs;
-  header.idFrom = static_cast<UINT_PTR>(::GetDlgCtrlID(tabs));
-  header.code = static_cast<UINT>(TCN_SELCHANGE);
-  RemoteMemory memory(tabs, sizeof header);
-  memory.Write(0, &header, sizeof header);
-  Send(ParentOf(tabs), WM_NOTIFY, header.idFrom, reinterpret_cast<LPARAM>(memory.Address()));
+  if (index < 0 || index >= TabCount(tabs)) Fail("the tab control has no tab " + std::to_string(index));
+  Send(tabs, TCM_SETCURFOCUS, static_cast<WPARAM>(index), 0);
 }
 
 void SelectComboItem(HWND combo, int index) {

@@ -36,6 +36,9 @@ class Program {
   PROCESS_INFORMATION info_{};
 };
 
+// The folder of the running test program, where the build puts every program.
+std::string ThisProgramFolder();
+
 // Polls `done` until it holds; false when `limit` passes first.
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = kWaitLimit);
 
@@ -54,6 +57,9 @@ HWND Control(HWND root, int id);
 
 // A click that does not wait for its handler, which may run a job or show a modal dialog.
 void Click(HWND button);
+// A click that returns when its handler has run: for handlers that only change settings.
+void ClickNow(HWND button);
+bool IsChecked(HWND button);
 // Typing that the control reports as a change, as it reports the user's typing.
 void SetText(HWND control, const std::string& text);
 std::string Text(HWND window);

@@ -4,19 +4,11 @@
 
 #include <functional>
 
-#include "platform/wide.h"
 #include "support/temp_dir.h"
 #include "support/win_driver.h"
 
 namespace carvex::test {
 namespace {
-
-std::string ProgramFolder() {
-  wchar_t path[MAX_PATH] = {};
-  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path);
-  return platform::Narrow(folder.substr(0, folder.find_last_of(L'\\')));
-}
 
 TEST(WinDriver, AnswersEachDialogWithWhatAUserWouldChoose) {
   TempDir files;
@@ -50,8 +42,8 @@ TEST(WinDriver, AnswersEachDialogWithWhatAUserWouldChoose) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string result = files.File(std::string(c.name) + ".txt");
-    win::Program probe(ProgramFolder() + "\\" CARVEX_DIALOG_PROBE, "\"" + result + "\" " + c.arguments,
-                       files.Path());
+    win::Program probe(win::ThisProgramFolder() + "\\" CARVEX_DIALOG_PROBE,
+                       "\"" + result + "\" " + c.arguments, files.Path());
     c.answer(probe.Id());
     EXPECT_EQ(probe.WaitForExit(), 0u);
     EXPECT_EQ(ReadFileBytes(result), c.want);
