@@ -16,8 +16,9 @@
 
 namespace carvex::test::win {
 
-// Wine takes seconds to start a program and show its first window.
-inline constexpr std::chrono::milliseconds kWaitLimit{30000};
+// Wine takes seconds to start a program or open a file dialog, and several times as long while
+// other tests keep both cores busy.
+inline constexpr std::chrono::milliseconds kWaitLimit{60000};
 
 // A program started for a test; ended by force if it still runs when the object goes.
 class Program {
