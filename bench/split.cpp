@@ -1,6 +1,7 @@
-// Splits one 1 GiB file with SplitFile, headless and with the Qt backend showing its progress
-// dialog (offscreen unless QT_QPA_PLATFORM says otherwise), and with split(1), for two piece
-// sizes; prints how long each took and the ratios. Usage: bench_split [work folder] [MiB]
+// Splits one 1 GiB file with SplitFile, headless and with the system's window backend showing
+// its progress dialog (Qt, offscreen unless QT_QPA_PLATFORM says otherwise; Win32 on Windows,
+// under Wine here), and with the system's own peer (split(1); a file copy on Windows), for two
+// piece sizes; prints how long each took and the ratios. Usage: bench_split [work folder] [MiB]
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -15,8 +16,8 @@
 #include "progress_status.h"
 #include "splitter.h"
 #include "ui/form.h"
+#include "split_front.h"
 #include "ui/headless.h"
-#include "ui/qt_backend.h"
 
 namespace {
 
@@ -49,7 +50,7 @@ double SplitWithCarvex(const std::string& source, const std::string& dest, std::
   SplitFileName = fs::path(source).filename().string();
   SplitFileSize = size;
   SplitPieceSize = piece;
-  SplitDestination = dest + "/";
+  SplitDestination = (fs::path(dest) / "").string();
   SplitInProgress = true;
   CurrentMode = 1;
   const auto start = Clock::now();
@@ -58,20 +59,18 @@ double SplitWithCarvex(const std::string& source, const std::string& dest, std::
 }
 
 double SplitWithPeer(const std::string& source, const std::string& dest, std::int64_t piece) {
-  const std::string command =
-      "split -a 5 -d -b " + std::to_string(piece) + " '" + source + "' '" + dest + "/part.'";
   const auto start = Clock::now();
-  if (std::system(command.c_str()) != 0) std::fprintf(stderr, "split failed\n");
+  if (!bench::RunPeer(source, dest, piece)) std::fprintf(stderr, "the peer failed\n");
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 void Empty(const std::string& folder) {
   fs::remove_all(folder);
   fs::create_directories(folder);
-  std::system("sync");
+  bench::FlushDisks();
 }
 
-// The backend a run goes through, with a main window loaded (and, for Qt, shown) on it.
+// The backend a run goes through, with a main window loaded on it (and shown, in a window).
 struct Front {
   carvex::ui::Backend* backend;
   carvex::ui::FormSlot<BenchMain> main;
@@ -87,28 +86,28 @@ double SplitThrough(Front& front, const std::string& source, const std::string& 
 }  // namespace
 
 int main(int argc, char** argv) {
-  // No display is needed; a given platform (xcb, wayland) measures a real screen instead.
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  carvex::ui::QtProgram qt(argc, argv);
+  const std::unique_ptr<bench::WindowFront> window = bench::MakeWindowFront(argc, argv);
   const std::string work = argc > 1 ? argv[1] : (fs::temp_directory_path() / "carvex-bench").string();
   const std::int64_t size = (argc > 2 ? std::atoll(argv[2]) : 1024) << 20;
   fs::create_directories(work);
-  const std::string source = work + "/source.bin";
-  const std::string ours = work + "/carvex";
-  const std::string peer = work + "/split";
+  const std::string source = (fs::path(work) / "source.bin").string();
+  const std::string ours = (fs::path(work) / "carvex").string();
+  const std::string peer = (fs::path(work) / "peer").string();
   MakeSource(source, size);
   carvex::OverrideAppFolders(work, work);
 
   carvex::ui::HeadlessBackend headless;
   Front quiet{&headless, {}};
-  Front windowed{&qt.Backend(), {}};
+  Front windowed{&window->Backend(), {}};
   carvex::ui::App().SetBackend(windowed.backend);
   windowed.main->Show();
 
-  std::printf("%-12s %10s %10s %10s %8s %10s\n", "piece bytes", "carvex s", "+ qt s", "split s", "ratio",
-              "qt/quiet");
+  const std::string shown = "+ " + window->Name() + " s";
+  const std::string cost = window->Name() + "/quiet";
+  std::printf("%-12s %10s %10s %10s %8s %10s\n", "piece bytes", "carvex s", shown.c_str(),
+              (bench::PeerName() + " s").c_str(), "ratio", cost.c_str());
   for (std::int64_t piece : {std::int64_t{102400}, std::int64_t{1447035}}) {
-    double bestQuiet = 1e9, bestQt = 1e9, bestPeer = 1e9;
+    double bestQuiet = 1e9, bestShown = 1e9, bestPeer = 1e9;
     for (int round = 0; round < 3; ++round) {
       // Each goes first in turn: the disk's write-back favours neither.
       for (int turn = 0; turn < 2; ++turn) {
@@ -116,15 +115,15 @@ int main(int argc, char** argv) {
         if ((round + turn) % 2 == 0)
           bestQuiet = std::min(bestQuiet, SplitThrough(quiet, source, ours, size, piece));
         else
-          bestQt = std::min(bestQt, SplitThrough(windowed, source, ours, size, piece));
+          bestShown = std::min(bestShown, SplitThrough(windowed, source, ours, size, piece));
       }
       Empty(peer);
       bestPeer = std::min(bestPeer, SplitWithPeer(source, peer, piece));
     }
     std::printf("%-12lld %10.3f %10.3f %10.3f %8.2f %10.3f\n", static_cast<long long>(piece), bestQuiet,
-                bestQt, bestPeer, bestQuiet / bestPeer, bestQt / bestQuiet);
+                bestShown, bestPeer, bestQuiet / bestPeer, bestShown / bestQuiet);
   }
-  // Each headless run shows its progress dialog there; more would mean a Qt run went headless.
+  // Each headless run shows its progress dialog there; more would mean a windowed run went headless.
   if (headless.ShownForms().size() != 6)
     std::printf("unexpected: %zu dialogs shown headless\n", headless.ShownForms().size());
   if (!headless.Failures().empty()) std::printf("unexpected: %s\n", headless.Failures().front().c_str());

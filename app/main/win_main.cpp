@@ -7,8 +7,7 @@
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   carvex::ui::Win32Program program;
-  carvex::CommandLine =
-      carvex::WithAbsolutePath(carvex::ui::CommandLineAfterProgramName(GetCommandLineW()));
+  carvex::CommandLine = carvex::WithAbsolutePath(carvex::ui::CommandLineAfterProgramName(GetCommandLineW()));
   carvex::frmCarvex->Show();
   return program.Run();
 }

@@ -59,6 +59,13 @@ struct Win32Backend::FormView : std::enable_shared_from_this<FormView> {
   std::unordered_set<ListView*> staleLists;
   std::unordered_set<Label*> staleLabels;
   bool flushPosted = false;
+  // Each progress bar's length in pixels and the position it shows, so that a value that does
+  // not move the bar costs no call to the window at all.
+  struct BarState {
+    int steps = 0;
+    int position = -1;
+  };
+  std::unordered_map<const ProgressBar*, BarState> bars;
   // The text a tool tip shows, kept while it shows it.
   std::wstring tipText;
   HWND lastFocus = nullptr;

@@ -221,17 +221,21 @@ HWND CreateControlWindow(FormView& view, Control& control) {
 // The range of a progress bar is its width in pixels, so a new value that does not move the
 // bar by a pixel costs nothing: a job sets the value once per chunk. A value that does move it
 // invalidates the bar, which is painted on the next turn of the loop.
-void ApplyProgress(FormView& view, ProgressBar& model, HWND bar) {
-  RECT rect{};
-  GetClientRect(bar, &rect);
-  const int steps = std::max<int>(1, rect.right - rect.left);
-  if (static_cast<int>(SendMessageW(bar, PBM_GETRANGE, FALSE, 0)) != steps)
-    SendMessageW(bar, PBM_SETRANGE32, 0, steps);
+void ApplyProgress(FormView& view, ProgressBar& model, HWND bar, bool resized) {
+  FormView::BarState& state = view.bars[&model];
+  if (resized || state.steps == 0) {
+    RECT rect{};
+    GetClientRect(bar, &rect);
+    state.steps = std::max<int>(1, rect.right - rect.left);
+    SendMessageW(bar, PBM_SETRANGE32, 0, state.steps);
+    state.position = -1;
+  }
   const double span = model.Max() - model.Min();
   const double share = span > 0 ? (model.Value() - model.Min()) / span : 0.0;
-  const int position = static_cast<int>(std::lround(std::clamp(share, 0.0, 1.0) * steps));
-  if (static_cast<int>(SendMessageW(bar, PBM_GETPOS, 0, 0)) != position) SendMessageW(bar, PBM_SETPOS, position, 0);
-  (void)view;
+  const int position = static_cast<int>(std::lround(std::clamp(share, 0.0, 1.0) * state.steps));
+  if (position == state.position) return;
+  state.position = position;
+  SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
 
 void PostFlush(FormView& view) {
@@ -252,7 +256,7 @@ void ApplyGeometry(FormView& view, Control& control, HWND hwnd) {
     SetWindowPos(group->second, HWND_BOTTOM, 0, 0, width, height, SWP_NOACTIVATE);
   switch (control.Kind()) {
     case ControlKind::kProgressBar:
-      ApplyProgress(view, As<ProgressBar>(control), hwnd);
+      ApplyProgress(view, As<ProgressBar>(control), hwnd, true);
       break;
     case ControlKind::kListView: {
       const auto& columns = As<ListView>(control).Columns();
@@ -299,7 +303,7 @@ void ApplyValue(FormView& view, Control& control, HWND hwnd) {
       SendMessageW(hwnd, BM_SETCHECK, As<OptionButton>(control).Value() ? BST_CHECKED : BST_UNCHECKED, 0);
       break;
     case ControlKind::kProgressBar:
-      ApplyProgress(view, As<ProgressBar>(control), hwnd);
+      ApplyProgress(view, As<ProgressBar>(control), hwnd, false);
       break;
     case ControlKind::kSlider: {
       auto& model = As<Slider>(control);

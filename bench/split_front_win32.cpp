@@ -1,0 +1,35 @@
+#include <windows.h>
+
+#include "platform/wide.h"
+#include "split_front.h"
+#include "ui/win32_backend.h"
+
+namespace bench {
+
+namespace {
+
+class Win32Front : public WindowFront {
+ public:
+  carvex::ui::Backend& Backend() override { return program_.Backend(); }
+  std::string Name() const override { return "win32"; }
+
+ private:
+  carvex::ui::Win32Program program_;
+};
+
+}  // namespace
+
+std::unique_ptr<WindowFront> MakeWindowFront(int&, char**) { return std::make_unique<Win32Front>(); }
+
+// The system has no splitting tool; its own file copy reads and writes the same bytes.
+std::string PeerName() { return "copy"; }
+
+bool RunPeer(const std::string& source, const std::string& dest, std::int64_t) {
+  return CopyFileW(carvex::platform::Widen(source).c_str(), carvex::platform::Widen(dest + "\\copy.bin").c_str(),
+                   FALSE) != FALSE;
+}
+
+// Written data reaches the disk through the system's cache on its own; nothing to wait for.
+void FlushDisks() {}
+
+}  // namespace bench
