@@ -64,26 +64,23 @@ DWORD ProcessOf(HWND window) {
   return process;
 }
 
+// Windows calls back with its own calling convention, which a lambda has not on 32-bit x86.
+BOOL CALLBACK CollectWindow(HWND window, LPARAM context) {
+  reinterpret_cast<std::vector<HWND>*>(context)->push_back(window);
+  return TRUE;
+}
+
 template <typename Visit>
 void ForEachTopLevel(Visit visit) {
-  ::EnumWindows(
-      [](HWND window, LPARAM context) -> BOOL {
-        (*reinterpret_cast<Visit*>(context))(window);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&visit));
+  std::vector<HWND> windows;
+  ::EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&windows));
+  for (HWND window : windows) visit(window);
 }
 
 // Every descendant, depth first.
 std::vector<HWND> Descendants(HWND root) {
   std::vector<HWND> found;
-  ::EnumChildWindows(
-      root,
-      [](HWND window, LPARAM context) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(context)->push_back(window);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  ::EnumChildWindows(root, CollectWindow, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 

@@ -386,18 +386,17 @@ class LayoutCheck {
 
 }  // namespace
 
+BOOL CALLBACK InvalidateChild(HWND child, LPARAM) {
+  InvalidateRect(child, nullptr, TRUE);
+  return TRUE;
+}
+
 bool SaveWindowPng(HWND window, const std::string& path) {
   if (!IsWindow(window)) return false;
   RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
   // Wine leaves a child that lies under its siblings (a tab control under its pages) out of a
   // redraw of the whole window: each child is asked to paint on its own.
-  EnumChildWindows(
-      window,
-      [](HWND child, LPARAM) {
-        InvalidateRect(child, nullptr, TRUE);
-        return TRUE;
-      },
-      0);
+  EnumChildWindows(window, InvalidateChild, 0);
   RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
   LetScreenCatchUp();
 

@@ -266,6 +266,14 @@ TEST_F(Win32FormsTest, DroppedFilesJoinTheListsAsTheAddButtonsWouldAddThem) {
             (std::vector<std::string>{"set.bin.001.cvx", "set.bin.002.cvx", "set.bin.003.cvx"}));
 }
 
+BOOL CALLBACK CollectMainToolTips(HWND hwnd, LPARAM out) {
+  wchar_t cls[64] = {};
+  GetClassNameW(hwnd, cls, 64);
+  if (std::wstring(cls) == TOOLTIPS_CLASSW && GetWindow(hwnd, GW_OWNER) == Backend().Window(*frmCarvex))
+    reinterpret_cast<std::vector<HWND>*>(out)->push_back(hwnd);
+  return TRUE;
+}
+
 // Each tab has its own tool tip, whichever tab is shown; a control's tip is its own.
 TEST_F(Win32FormsTest, TabsAndControlsShowTheirOwnToolTips) {
   CarvexForm& w = ShowMain();
@@ -288,16 +296,7 @@ TEST_F(Win32FormsTest, TabsAndControlsShowTheirOwnToolTips) {
   tool.cbSize = sizeof tool;
   // The form's own tool tip window, beside the one of the tab strip.
   std::vector<HWND> tips;
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND hwnd, LPARAM out) {
-        wchar_t cls[64] = {};
-        GetClassNameW(hwnd, cls, 64);
-        if (std::wstring(cls) == TOOLTIPS_CLASSW && GetWindow(hwnd, GW_OWNER) == Backend().Window(*frmCarvex))
-          reinterpret_cast<std::vector<HWND>*>(out)->push_back(hwnd);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&tips));
+  EnumThreadWindows(GetCurrentThreadId(), CollectMainToolTips, reinterpret_cast<LPARAM>(&tips));
   std::erase(tips, tabTips);
   ASSERT_EQ(tips.size(), 1u);
   HWND controlTips = tips.front();
