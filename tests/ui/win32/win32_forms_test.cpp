@@ -62,6 +62,12 @@ std::string ScreenshotDir() {
   return dir;
 }
 
+std::string WindowText(HWND hwnd) {
+  wchar_t text[4096] = {};
+  GetWindowTextW(hwnd, text, 4096);
+  return platform::Narrow(text);
+}
+
 std::vector<std::string> ListedNames(const ui::ListView& list) {
   std::vector<std::string> names;
   HWND hwnd = Handle(list);
@@ -153,9 +159,7 @@ TEST_F(Win32FormsTest, EveryFormInBothModesIsLaidOutWithoutClippingOrOverlap) {
       // What a box shows is what the model holds.
       for (ui::Control* control : form.Controls())
         if (auto* box = dynamic_cast<ui::TextBox*>(control)) {
-          wchar_t text[4096] = {};
-          GetWindowTextW(Handle(*box), text, 4096);
-          std::string shown = platform::Narrow(text);
+          std::string shown = WindowText(Handle(*box));
           std::erase(shown, '\r');
           EXPECT_EQ(shown, box->Text()) << box->Name();
         }
@@ -302,6 +306,31 @@ TEST_F(Win32FormsTest, TabsAndControlsShowTheirOwnToolTips) {
   HWND controlTips = tips.front();
   ASSERT_NE(controlTips, nullptr);
   EXPECT_EQ(tip(controlTips, reinterpret_cast<UINT_PTR>(exit)), "Leaves the program");
+}
+
+// The spin bar's arrows step the size box, the upper one up, as a user's clicks on them do.
+TEST_F(Win32FormsTest, TheSpinArrowsStepTheSizeByOne) {
+  CarvexForm& w = ShowMain();
+  w.optSizeKb.Click();
+  Settle();
+  HWND spin = Handle(w.vscSizeKb);
+  ASSERT_TRUE(IsWindowEnabled(spin));
+  RECT area{};
+  GetClientRect(spin, &area);
+  const int start = w.vscSizeKb.Value();
+  const auto click = [&](int y) {
+    const LPARAM at = MAKELPARAM((area.right - area.left) / 2, y);
+    SendMessageW(spin, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(spin, WM_LBUTTONUP, 0, at);
+    Settle();
+  };
+  click(area.top + 2);
+  click(area.top + 2);
+  EXPECT_EQ(w.vscSizeKb.Value(), start + 2);
+  click(area.bottom - 2);
+  EXPECT_EQ(w.vscSizeKb.Value(), start + 1);
+  EXPECT_EQ(w.txtSizeKb.Text(), std::to_string(start + 1));
+  EXPECT_EQ(WindowText(Handle(w.txtSizeKb)), std::to_string(start + 1));
 }
 
 TEST(Win32CommandLine, TheProgramsNameIsLeftOffAndTheRestKeptAsTyped) {
