@@ -14,6 +14,7 @@ packages=(
   gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix
   wine64 xvfb xauth
   zip unzip p7zip-full
+  dpkg-dev help2man lintian appstream
 )
 
 missing=()
