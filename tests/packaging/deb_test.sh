@@ -28,8 +28,9 @@ version=$(field Version)
 [ "$(field Architecture)" = amd64 ] || fail "the architecture is '$(field Architecture)', not amd64"
 [ "$(field Section)" = utils ] || fail "the section is '$(field Section)', not utils"
 [ "$(basename "$deb")" = "carvex_${version}_amd64.deb" ] || fail "$deb is not named after version $version"
-grep -q '^ Description: .\+' "$work/info" && grep -q '^  [^ ]' "$work/info" ||
+if ! grep -q '^ Description: .\+' "$work/info" || ! grep -q '^  [^ ]' "$work/info"; then
   fail "the package lacks a short or a long description"
+fi
 # Libraries that only dpkg-shlibdeps, reading both programs, would name.
 depends=$(field Depends)
 for library in libc6 libqt6widgets6 libsqlite3-0; do
@@ -106,7 +107,7 @@ unzip -p "$work/zip-built/packed.exe" data.bin | cmp - "$work/data.bin" ||
 status=0
 lintian --pedantic --fail-on error "$deb" >"$work/lintian" 2>&1 || status=$?
 grep -E '^[A-Z]: ' "$work/lintian" || true
-! grep -q '^E: ' "$work/lintian" && [ $status -ne 2 ] || fail "lintian reports errors"
+if grep -q '^E: ' "$work/lintian" || [ $status -eq 2 ]; then fail "lintian reports errors"; fi
 [ $status -eq 0 ] || fail "lintian did not run:"$'\n'"$(cat "$work/lintian")"
 
 echo "deb_test: $deb passed"
