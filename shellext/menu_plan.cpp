@@ -7,9 +7,9 @@ namespace carvex {
 
 namespace {
 
-// The file manager hands a chosen item back as the low 16 bits of a verb, so no offset above
-// them could ever be chosen.
-constexpr std::uint32_t kHighestOffset = 0xFFFF;
+// The file manager hands a chosen item back in the low 16 bits of a verb, and takes the count
+// of identifiers used from the 16-bit code of an HRESULT: the offsets stop where both still fit.
+constexpr std::uint32_t kHighestOffset = 0xFFFE;
 
 class Planner {
  public:
