@@ -5,6 +5,7 @@
 #include "frm_zip_file.h"
 #include "mod_public.h"
 #include "progress_status.h"
+#include "ui/app.h"
 
 namespace carvex::test {
 
@@ -30,6 +31,25 @@ std::vector<ShowcaseForm> ShowcaseForms(CarvexForm& main, const ShowcaseMode& mo
       {"frmFinished", []() -> ui::Form& { return *frmFinished; }},
       {"frmAbout", []() -> ui::Form& { return *frmAbout; }},
   };
+}
+
+void StartFresh(const TempDir& app) {
+  OverrideAppFolders(app.Path(), app.Path());
+  CurrentMode = 0;
+  SplitFileCount = 0;
+  ZipChecked = false;
+  CommandLine.clear();
+}
+
+void UnloadEverything() {
+  frmFinished.Reset();
+  frmZipFile.Reset();
+  frmProgressStatus.Reset();
+  frmOptions.Reset();
+  frmAbout.Reset();
+  frmCarvex.Reset();
+  ui::App().MainForm = nullptr;
+  OverrideAppFolders("", "");
 }
 
 void FillShowcaseLists(CarvexForm& main, const TempDir& src, const TempDir& dest) {

@@ -27,6 +27,11 @@ struct ShowcaseForm {
 };
 std::vector<ShowcaseForm> ShowcaseForms(CarvexForm& main, const ShowcaseMode& mode);
 
+// The program's job state as a fresh start has it, with its folders in `app`.
+void StartFresh(const TempDir& app);
+// Unloads every form, forgets the main window and gives the program its own folders back.
+void UnloadEverything();
+
 // Lists a file in the split list and a set of pieces in the build list of `main`.
 void FillShowcaseLists(CarvexForm& main, const TempDir& src, const TempDir& dest);
 

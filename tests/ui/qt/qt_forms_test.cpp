@@ -186,24 +186,13 @@ class ProgressWatcher : public QObject {
 class QtFormsTest : public testing::Test {
  protected:
   void SetUp() override {
-    OverrideAppFolders(app.Path(), app.Path());
-    CurrentMode = 0;
-    SplitFileCount = 0;
-    ZipChecked = false;
-    CommandLine.clear();
+    test::StartFresh(app);
     test::Qt().OnEndProgram([this] { ++endings; });
   }
   void TearDown() override {
     for (const std::string& failure : dialogs.Failures()) ADD_FAILURE() << failure;
     EXPECT_EQ(dialogs.Pending(), 0u) << "expected dialogs that never opened";
-    frmFinished.Reset();
-    frmZipFile.Reset();
-    frmProgressStatus.Reset();
-    frmOptions.Reset();
-    frmAbout.Reset();
-    frmCarvex.Reset();
-    ui::App().MainForm = nullptr;
-    OverrideAppFolders("", "");
+    test::UnloadEverything();
     test::Settle();
   }
   CarvexForm& ShowMain() {

@@ -82,22 +82,11 @@ std::vector<std::string> ListedNames(const ui::ListView& list) {
 class Win32FormsTest : public testing::Test {
  protected:
   void SetUp() override {
-    OverrideAppFolders(app.Path(), app.Path());
-    CurrentMode = 0;
-    SplitFileCount = 0;
-    ZipChecked = false;
-    CommandLine.clear();
+    test::StartFresh(app);
     Backend().OnEndProgram([this] { ++endings; });
   }
   void TearDown() override {
-    frmFinished.Reset();
-    frmZipFile.Reset();
-    frmProgressStatus.Reset();
-    frmOptions.Reset();
-    frmAbout.Reset();
-    frmCarvex.Reset();
-    ui::App().MainForm = nullptr;
-    OverrideAppFolders("", "");
+    test::UnloadEverything();
     Settle();
   }
   CarvexForm& ShowMain() {
