@@ -1,6 +1,5 @@
 #include "handoff.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <utility>
@@ -37,37 +36,15 @@ std::string ReadHandOffString(const char* name) {
   return key->QueryString(name).value_or(std::string());
 }
 
-// How many bytes of UTF-8 the character led by `lead` takes, and how many UTF-16 units.
-// A byte that cannot lead a character stands for itself, as one replacement character.
-std::pair<std::size_t, std::size_t> CharacterSize(unsigned char lead) {
-  if (lead >= 0xF0 && lead <= 0xF7) return {4, 2};
-  if (lead >= 0xE0 && lead <= 0xEF) return {3, 1};
-  if (lead >= 0xC0 && lead <= 0xDF) return {2, 1};
-  return {1, 1};
-}
-
 }  // namespace
 
-// The shell fills a 261-character buffer (260 plus the terminator) with each path. Windows
-// counts those characters in UTF-16 units; a character outside the BMP that would straddle
-// the limit is dropped whole, since half of it has no UTF-8 form.
-std::string CutToHandOffLimit(std::string_view path) {
-  std::size_t bytes = 0;
-  std::size_t units = 0;
-  while (bytes < path.size()) {
-    const auto [size, width] = CharacterSize(static_cast<unsigned char>(path[bytes]));
-    if (units + width > kHandOffPathLimit) break;
-    units += width;
-    bytes = std::min(bytes + size, path.size());
-  }
-  return std::string(path.substr(0, bytes));
-}
-
+// A path cut short would name a file that does not exist, and the command or the application
+// would act on nothing or on the wrong file; the registry holds names far longer than MAX_PATH.
 void WriteHandOffSelection(const std::vector<std::string>& paths) {
   RegistryKey key = RegistryKey::Create(RegistryRoot::kCurrentUser, HandOffKeyPath());
   if (paths.size() == 1) {
     // The list of an older selection stays; readers ignore it while SFileName is a path.
-    key.SetString(kFileNameValue, CutToHandOffLimit(paths.front()));
+    key.SetString(kFileNameValue, paths.front());
     return;
   }
   key.SetString(kFileNameValue, kSeveralItems);
@@ -75,7 +52,7 @@ void WriteHandOffSelection(const std::vector<std::string>& paths) {
   // paths and lets the values enumerate in selection order.
   key.DeleteSubKeyTree(kListKey);
   RegistryKey list = key.CreateSubKey(kListKey);
-  for (const std::string& path : paths) list.SetString(CutToHandOffLimit(path), "");
+  for (const std::string& path : paths) list.SetString(path, "");
 }
 
 void WriteSelectionSummary(const std::string& summary) {

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <cstddef>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace carvex {
@@ -12,11 +10,10 @@ namespace carvex {
 inline constexpr char kHandOffKeyPath[] = "SOFTWARE\\Orvane Software\\Carvex\\Ravelin";
 // The list of a multiple selection, spelled as the application opens it.
 inline constexpr char kHandOffListKeyPath[] = "Software\\Orvane Software\\Carvex\\Ravelin\\fileNames";
-// The longest path the hand-off carries, in UTF-16 code units.
-inline constexpr std::size_t kHandOffPathLimit = 260;
 
 // Records a selection: one path becomes SFileName and nothing else changes; any other number
 // sets SFileName to "*" and replaces the fileNames list with the paths, in selection order.
+// Paths are written whole, however long.
 // Throws RuntimeError at the first value that cannot be written.
 void WriteHandOffSelection(const std::vector<std::string>& paths);
 // Stores the selection summary (attribSt).
@@ -28,9 +25,6 @@ std::string ReadSelectionSummary();
 // The paths of the fileNames list in the registry's enumeration order, without empty names.
 // Empty, and nothing reported, when the list cannot be opened.
 std::vector<std::string> ReadHandOffList();
-
-// `path` cut to kHandOffPathLimit UTF-16 units, never inside a character.
-std::string CutToHandOffLimit(std::string_view path);
 
 // Moves the hand-off key to `keyPath` under HKEY_CURRENT_USER, so that tests leave the
 // user's own selection alone; "" restores kHandOffKeyPath. Not for use while other threads

@@ -1,7 +1,7 @@
 // Arbitrary bytes through the hand-off key, in the registry store that Linux uses (a scratch
 // SQLite database): the first byte is a value type, the rest the data that another process
 // left in SFileName and attribSt, and also, cut at line breaks, a selection that the shell
-// extension records and the application reads back.
+// extension records and the application reads back whole.
 
 #include <algorithm>
 #include <cctype>
@@ -44,22 +44,6 @@ void CheckRead(std::string (*read)(), RegistryType type) {
     Broken("text read from the registry is not clean UTF-8");
 }
 
-void CheckCut(std::string_view path) {
-  const std::string cut = carvex::CutToHandOffLimit(path);
-  if (!path.starts_with(cut)) Broken("a cut path is not the start of the path");
-  if (!carvex::fuzz::IsUtf8(path)) return;
-  if (!carvex::fuzz::IsUtf8(cut)) Broken("a path was cut inside a character");
-  // In UTF-16 units, as the shell counts them: one per character, two above U+FFFF.
-  std::size_t units = 0;
-  for (const char c : cut) {
-    const auto byte = static_cast<unsigned char>(c);
-    if ((byte & 0xC0) != 0x80) units += byte >= 0xF0 ? 2 : 1;
-  }
-  if (units > carvex::kHandOffPathLimit) Broken("a cut path is longer than the hand-off allows");
-  if (cut.size() < path.size() && units + 2 <= carvex::kHandOffPathLimit)
-    Broken("a path was cut shorter than it had to be");
-}
-
 std::vector<std::string> SplitLines(std::string_view text) {
   std::vector<std::string> lines;
   while (lines.size() < kMaxPaths) {
@@ -90,17 +74,15 @@ bool ArePlain(const std::vector<std::string>& paths) {
 
 void CheckSelection(const std::vector<std::string>& paths) {
   carvex::WriteHandOffSelection(paths);
-  std::vector<std::string> cut;
-  for (const std::string& path : paths) cut.push_back(carvex::CutToHandOffLimit(path));
   const std::string fileName = carvex::ReadHandOffFileName();
   const std::vector<std::string> list = carvex::ReadHandOffList();
   if (paths.size() == 1) {
-    if (ArePlain(cut) && fileName != cut.front()) Broken("a selected path did not read back");
+    if (ArePlain(paths) && fileName != paths.front()) Broken("a selected path did not read back");
     return;
   }
   if (fileName != "*") Broken("a selection of several paths did not read back as \"*\"");
   if (list.size() > paths.size()) Broken("the list read back holds more paths than were selected");
-  if (ArePlain(cut) && list != cut) Broken("the list of selected paths did not read back in order");
+  if (ArePlain(paths) && list != paths) Broken("the list of selected paths did not read back in order");
 }
 
 }  // namespace
@@ -117,7 +99,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CheckRead(carvex::ReadHandOffFileName, type);
   CheckRead(carvex::ReadSelectionSummary, type);
 
-  CheckCut(payload);
   CheckSelection(SplitLines(payload));
   return 0;
 }

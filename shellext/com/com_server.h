@@ -1,0 +1,53 @@
+#pragma once
+
+// What the library's COM objects share: the counts that decide whether it may be unloaded, the
+// guard that keeps every failure inside an entry point, and the window services of the core.
+
+#include <windows.h>
+
+#include <exception>
+#include <new>
+#include <string>
+
+#include "platform/error.h"
+
+namespace carvex::com {
+
+// The handler's class, "{5B0C3F2E-7A41-4D9B-9E62-C1D8A4F70B35}".
+inline constexpr CLSID kHandlerClsid = {
+    0x5B0C3F2E, 0x7A41, 0x4D9B, {0x9E, 0x62, 0xC1, 0xD8, 0xA4, 0xF7, 0x0B, 0x35}};
+
+// A live object, or a reference to the class factory, keeps the library loaded.
+void ServerObjectCreated() noexcept;
+void ServerObjectDestroyed() noexcept;
+// Locks taken through IClassFactory::LockServer.
+void LockServer(bool lock) noexcept;
+// Whether anything above holds the library.
+bool ServerInUse() noexcept;
+
+// The HRESULT that describes a failure of the core.
+HRESULT ResultOf(const platform::RuntimeError& error) noexcept;
+
+// Runs the body of a COM entry point: whatever it throws becomes an HRESULT, since nothing may
+// unwind into the file manager's code.
+template <typename Body>
+HRESULT Guarded(Body&& body) noexcept {
+  try {
+    return body();
+  } catch (const platform::RuntimeError& error) {
+    return ResultOf(error);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_FAIL;
+  }
+}
+
+// Makes the Windows message boxes, clipboard, folder picker and shell the core's services. The
+// first call sets them up; later ones find them ready.
+void UseWindowsServices();
+
+// The library's own file, as the system loaded it.
+std::wstring LibraryPath();
+
+}  // namespace carvex::com

@@ -1,0 +1,259 @@
+#include "context_menu.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+
+#include "com_server.h"
+#include "commands.h"
+#include "handoff.h"
+#include "menu_config.h"
+#include "menu_plan.h"
+#include "platform/registry.h"
+#include "platform/wide.h"
+#include "summary.h"
+
+namespace carvex::com {
+
+namespace {
+
+using platform::Narrow;
+using platform::Widen;
+
+// Set by a "[vseparator]" and taken by the next text item of any menu this library builds in
+// the process, whichever thread builds it.
+std::atomic<bool> pendingColumnBreak{false};
+
+// The paths of a CF_HDROP drop list, whole and in Unicode whatever their length.
+std::vector<std::string> DropListPaths(HDROP drop) {
+  const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  std::vector<std::string> paths;
+  paths.reserve(count);
+  for (UINT i = 0; i < count; ++i) {
+    std::wstring path(::DragQueryFileW(drop, i, nullptr, 0), L'\0');
+    const UINT got = ::DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size() + 1));
+    path.resize(std::min<std::size_t>(got, path.size()));
+    paths.push_back(Narrow(path));
+  }
+  return paths;
+}
+
+// The icon drawn on white at the system's icon size, then scaled to a menu check mark. A file
+// that holds no such icon gives a white bitmap; an element that names none gives no bitmap.
+UniqueBitmap MakeItemBitmap(const std::string& iconElement) {
+  const std::optional<IconSource> source = ParseIconElement(iconElement);
+  if (!source) return {};
+  HICON extracted = nullptr;
+  ::ExtractIconExW(Widen(source->file).c_str(), source->index, &extracted, nullptr, 1);
+  const UniqueIcon icon(extracted);
+
+  const int iconWidth = ::GetSystemMetrics(SM_CXICON);
+  const int iconHeight = ::GetSystemMetrics(SM_CYICON);
+  const int checkWidth = ::GetSystemMetrics(SM_CXMENUCHECK);
+  const int checkHeight = ::GetSystemMetrics(SM_CYMENUCHECK);
+  const ScreenDc screen(::GetDC(nullptr));
+  if (!screen) return {};
+  const MemoryDc drawing(::CreateCompatibleDC(screen.Get()));
+  const MemoryDc scaling(::CreateCompatibleDC(screen.Get()));
+  const UniqueBitmap full(::CreateCompatibleBitmap(screen.Get(), iconWidth, iconHeight));
+  UniqueBitmap check(::CreateCompatibleBitmap(screen.Get(), checkWidth, checkHeight));
+  if (!drawing || !scaling || !full || !check) return {};
+  {
+    const Selection drawn(drawing.Get(), full.Get());
+    const RECT all{0, 0, iconWidth, iconHeight};
+    ::FillRect(drawing.Get(), &all, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+    if (icon) ::DrawIcon(drawing.Get(), 0, 0, icon.Get());
+    const Selection scaled(scaling.Get(), check.Get());
+    ::SetStretchBltMode(scaling.Get(), HALFTONE);
+    ::SetBrushOrgEx(scaling.Get(), 0, 0, nullptr);
+    ::StretchBlt(scaling.Get(), 0, 0, checkWidth, checkHeight, drawing.Get(), 0, 0, iconWidth, iconHeight,
+                 SRCCOPY);
+  }
+  return check;
+}
+
+// Turns the planned entries into menu items. An entry the menu refuses is left out; the rest
+// still go in.
+void InsertEntries(HMENU menu, const std::vector<PlannedEntry>& entries, UINT idCmdFirst,
+                   std::vector<UniqueBitmap>& bitmaps) {
+  for (const PlannedEntry& entry : entries) {
+    std::wstring caption = Widen(entry.caption);
+    MENUITEMINFOW item{};
+    item.cbSize = sizeof item;
+    switch (entry.kind) {
+      case PlannedEntry::Kind::kSubmenu: {
+        UniqueMenu submenu(::CreatePopupMenu());
+        if (!submenu) continue;
+        InsertEntries(submenu.Get(), entry.entries, idCmdFirst, bitmaps);
+        item.fMask = MIIM_FTYPE | MIIM_STRING | MIIM_SUBMENU;
+        item.fType = MFT_STRING;
+        item.dwTypeData = caption.data();
+        item.hSubMenu = submenu.Get();
+        // From here on the parent menu destroys it.
+        if (::InsertMenuItemW(menu, entry.position, TRUE, &item)) submenu.Release();
+        break;
+      }
+      case PlannedEntry::Kind::kSeparator:
+        item.fMask = MIIM_FTYPE | MIIM_ID;
+        item.fType = MFT_SEPARATOR;
+        item.wID = idCmdFirst + entry.offset;
+        ::InsertMenuItemW(menu, entry.position, TRUE, &item);
+        break;
+      case PlannedEntry::Kind::kText: {
+        UniqueBitmap bitmap = MakeItemBitmap(entry.icon);
+        // The bitmaps go in with the item: set afterwards by position, they could land on
+        // another item, since a position past the end appends.
+        item.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STRING | MIIM_CHECKMARKS;
+        item.fType = MFT_STRING | (entry.columnBreak ? MFT_MENUBARBREAK : 0);
+        item.wID = idCmdFirst + entry.offset;
+        item.dwTypeData = caption.data();
+        item.hbmpChecked = bitmap.Get();
+        item.hbmpUnchecked = bitmap.Get();
+        if (::InsertMenuItemW(menu, entry.position, TRUE, &item) && bitmap)
+          bitmaps.push_back(std::move(bitmap));
+        break;
+      }
+    }
+  }
+}
+
+// `text` into a buffer of `size` units with its terminator, cut where it must be, never
+// between the two halves of a character.
+void CopyWide(const std::wstring& text, wchar_t* buffer, UINT size) {
+  std::size_t length = std::min<std::size_t>(text.size(), size - 1);
+  if (length > 0 && length < text.size() && IS_HIGH_SURROGATE(text[length - 1])) --length;
+  std::copy_n(text.begin(), length, buffer);
+  buffer[length] = L'\0';
+}
+
+// The same in the ANSI code page, where a character may take more than one byte.
+void CopyAnsi(const std::wstring& text, char* buffer, UINT size) {
+  std::size_t units = 0;
+  int bytes = 0;
+  while (units < text.size()) {
+    const std::size_t width = IS_HIGH_SURROGATE(text[units]) && units + 1 < text.size() ? 2 : 1;
+    const int more = ::WideCharToMultiByte(CP_ACP, 0, text.data() + units, static_cast<int>(width), nullptr,
+                                           0, nullptr, nullptr);
+    if (bytes + more > static_cast<int>(size) - 1) break;
+    bytes += more;
+    units += width;
+  }
+  if (units > 0)
+    ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(units), buffer, bytes, nullptr, nullptr);
+  buffer[bytes] = '\0';
+}
+
+// An identifier offset as an item number; one that no item can have finds no record.
+std::uint32_t ItemNumber(UINT_PTR offset) {
+  return offset <= 0xFFFFFFFF ? static_cast<std::uint32_t>(offset) : 0;
+}
+
+}  // namespace
+
+TContextMenu::TContextMenu() noexcept { ServerObjectCreated(); }
+
+TContextMenu::~TContextMenu() { ServerObjectDestroyed(); }
+
+STDMETHODIMP TContextMenu::QueryInterface(REFIID riid, void** object) {
+  if (!object) return E_POINTER;
+  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IShellExtInit)) {
+    *object = static_cast<IShellExtInit*>(this);
+  } else if (IsEqualIID(riid, IID_IContextMenu)) {
+    *object = static_cast<IContextMenu*>(this);
+  } else {
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  AddRef();
+  return S_OK;
+}
+
+STDMETHODIMP_(ULONG) TContextMenu::AddRef() { return ++references_; }
+
+STDMETHODIMP_(ULONG) TContextMenu::Release() {
+  const ULONG left = --references_;
+  if (left == 0) delete this;
+  return left;
+}
+
+STDMETHODIMP TContextMenu::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
+  return Guarded([&]() -> HRESULT {
+    platform::RegistryKey::Create(platform::RegistryRoot::kCurrentUser, MenuConfigKeyPath());
+    if (!data) return E_INVALIDARG;
+    std::size_t count = 0;
+    {
+      FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+      StorageMedium medium;
+      const HRESULT got = data->GetData(&format, medium.Put());
+      if (FAILED(got)) return got;
+      if (medium.Get().tymed != TYMED_HGLOBAL || !medium.Get().hGlobal) return DV_E_TYMED;
+      const std::vector<std::string> paths = DropListPaths(static_cast<HDROP>(medium.Get().hGlobal));
+      count = paths.size();
+      WriteHandOffSelection(paths);
+    }
+    UpdateSummary(count == 1 ? 0 : count);
+    return S_OK;
+  });
+}
+
+STDMETHODIMP TContextMenu::QueryContextMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast,
+                                            UINT flags) {
+  return Guarded([&]() -> HRESULT {
+    // Asked for the default verb alone, or for verbs only: the items are no verbs.
+    if ((flags & (CMF_DEFAULTONLY | CMF_VERBSONLY | CMF_EXPLORE | CMF_NOVERBS)) != 0 &&
+        (flags & CMF_EXPLORE) == 0)
+      return MAKE_HRESULT(SEVERITY_SUCCESS, FACILITY_NULL, 0);
+    UseWindowsServices();
+    const MenuLevel tree = ReadMenuTree();
+    bool pending = pendingColumnBreak.load();
+    const MenuPlan plan = PlanContextMenu(tree, indexMenu, idCmdFirst, idCmdLast, pending);
+    pendingColumnBreak.store(pending);
+    InsertEntries(menu, plan.entries, idCmdFirst, bitmaps_);
+    offsets_.insert(offsets_.end(), plan.offsets.begin(), plan.offsets.end());
+    return MAKE_HRESULT(SEVERITY_SUCCESS, FACILITY_NULL, plan.identifiersUsed);
+  });
+}
+
+STDMETHODIMP TContextMenu::InvokeCommand(CMINVOKECOMMANDINFO* invocation) {
+  return Guarded([&]() -> HRESULT {
+    if (!invocation) return E_INVALIDARG;
+    // A verb given as text is a pointer; an item is chosen by its number, in the low 16 bits.
+    const auto verb = reinterpret_cast<ULONG_PTR>(invocation->lpVerb);
+    if ((verb >> 16) != 0) return E_FAIL;
+    UseWindowsServices();
+    RunItem(FindItemRecord(static_cast<std::uint32_t>(verb)));
+    return S_OK;
+  });
+}
+
+STDMETHODIMP TContextMenu::GetCommandString(UINT_PTR idCmd, UINT type, UINT*, CHAR* name, UINT size) {
+  return Guarded([&]() -> HRESULT {
+    switch (type) {
+      case GCS_HELPTEXTA:
+      case GCS_HELPTEXTW: {
+        const std::wstring description =
+            Widen(ExtractElement(FindItemRecord(ItemNumber(idCmd)), Element::kDescription));
+        if (size == 0) return S_OK;
+        if (!name) return E_POINTER;
+        if (type == GCS_HELPTEXTW)
+          CopyWide(description, reinterpret_cast<wchar_t*>(name), size);
+        else
+          CopyAnsi(description, name, size);
+        return S_OK;
+      }
+      case GCS_VALIDATEA:
+      case GCS_VALIDATEW: {
+        const std::uint32_t number = ItemNumber(idCmd);
+        return number != 0 && std::find(offsets_.begin(), offsets_.end(), number) != offsets_.end() ? S_OK
+                                                                                                    : S_FALSE;
+      }
+      default:
+        // The items have no canonical verbs, and no other string to give.
+        return E_NOTIMPL;
+    }
+  });
+}
+
+}  // namespace carvex::com

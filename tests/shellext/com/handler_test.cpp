@@ -1,0 +1,552 @@
+// The context-menu handler of verbhook.dll as the file manager drives it: registered, created
+// through COM by its class, initialised with a drop list, asked for its menu on a real popup
+// menu, for help texts, and to run an item. It reads and writes the user's real hand-off key
+// and menu configuration, in the test's own Wine prefix.
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "platform/wide.h"
+#include "support/temp_dir.h"
+#include "ui/win32_backend.h"
+#include "verbhook_com.h"
+
+namespace carvex::test {
+namespace {
+
+using platform::Narrow;
+using platform::RegistryKey;
+using platform::RegistryRoot;
+using platform::Widen;
+
+constexpr char kHandOffKey[] = "SOFTWARE\\Orvane Software\\Carvex\\Ravelin";
+
+// A data object that holds a Unicode drop list of `paths`, as the file manager passes the
+// selection, and offers nothing else; or, not `offered`, nothing at all.
+class DropList final : public IDataObject {
+ public:
+  explicit DropList(const std::vector<std::string>& paths, bool offered = true) : offered_(offered) {
+    std::wstring list;
+    for (const std::string& path : paths) list += Widen(path) + L'\0';
+    list += L'\0';
+    memory_ = ::GlobalAlloc(GHND, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
+    auto* header = static_cast<DROPFILES*>(::GlobalLock(memory_));
+    header->pFiles = sizeof(DROPFILES);
+    header->fWide = TRUE;
+    std::memcpy(header + 1, list.data(), list.size() * sizeof(wchar_t));
+    ::GlobalUnlock(memory_);
+  }
+  ~DropList() { ::GlobalFree(memory_); }
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
+    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDataObject)) {
+      *object = nullptr;
+      return E_NOINTERFACE;
+    }
+    *object = this;
+    AddRef();
+    return S_OK;
+  }
+  // Lives on the test's stack; the handler must not keep it beyond Initialize anyway.
+  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+  STDMETHODIMP_(ULONG) Release() override { return 1; }
+
+  STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override {
+    if (QueryGetData(format) != S_OK) return DV_E_FORMATETC;
+    medium->tymed = TYMED_HGLOBAL;
+    medium->hGlobal = ::OleDuplicateData(memory_, CF_HDROP, 0);
+    medium->pUnkForRelease = nullptr;
+    return medium->hGlobal ? S_OK : E_OUTOFMEMORY;
+  }
+  STDMETHODIMP QueryGetData(FORMATETC* format) override {
+    const bool dropList =
+        format->cfFormat == CF_HDROP && (format->tymed & TYMED_HGLOBAL) && format->lindex == -1;
+    return offered_ && dropList ? S_OK : DV_E_FORMATETC;
+  }
+  STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
+  STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+  STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+  STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return OLE_E_ADVISENOTSUPPORTED; }
+  STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
+  STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
+
+ private:
+  bool offered_;
+  HGLOBAL memory_ = nullptr;
+};
+
+// The shell's own object of `riid` for one file or folder, as the file manager gets it.
+HRESULT ShellObjectOf(const std::string& path, REFIID riid, void** object) {
+  PIDLIST_ABSOLUTE item = nullptr;
+  HRESULT result = ::SHParseDisplayName(Widen(path).c_str(), nullptr, &item, 0, nullptr);
+  if (FAILED(result)) return result;
+  Com<IShellFolder> parent;
+  PCUITEMID_CHILD child = nullptr;
+  result = ::SHBindToParent(item, IID_IShellFolder, parent.Put(), &child);
+  if (SUCCEEDED(result)) result = parent->GetUIObjectOf(nullptr, 1, &child, riid, nullptr, object);
+  ::CoTaskMemFree(item);
+  return result;
+}
+
+// A popup menu, destroyed with the object.
+class Popup {
+ public:
+  Popup() : menu_(::CreatePopupMenu()) {}
+  ~Popup() { ::DestroyMenu(menu_); }
+  Popup(const Popup&) = delete;
+  Popup& operator=(const Popup&) = delete;
+  HMENU Get() const { return menu_; }
+
+ private:
+  HMENU menu_;
+};
+
+// Each item of `menu`, one line: "+offset caption" for an identifier from `idCmdFirst` on,
+// "#id caption" below it, "-- +offset" for a separator, "> caption" for a submenu (its items
+// follow, indented), then " |" for a new column and " [bitmap]" for check-mark bitmaps.
+void Describe(HMENU menu, UINT idCmdFirst, const std::string& indent, std::vector<std::string>& lines) {
+  for (int position = 0; position < ::GetMenuItemCount(menu); ++position) {
+    wchar_t text[1024] = {};
+    MENUITEMINFOW item{};
+    item.cbSize = sizeof item;
+    item.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STRING | MIIM_SUBMENU | MIIM_CHECKMARKS;
+    item.dwTypeData = text;
+    item.cch = std::size(text);
+    EXPECT_TRUE(::GetMenuItemInfoW(menu, position, TRUE, &item));
+    const std::string id =
+        item.wID >= idCmdFirst ? "+" + std::to_string(item.wID - idCmdFirst) : "#" + std::to_string(item.wID);
+    std::string line = indent;
+    if (item.fType & MFT_SEPARATOR)
+      line += "-- " + id;
+    else if (item.hSubMenu)
+      line += "> " + Narrow(text);
+    else
+      line += id + " " + Narrow(text);
+    if (item.fType & MFT_MENUBARBREAK) line += " |";
+    EXPECT_EQ(item.hbmpChecked, item.hbmpUnchecked) << line;
+    if (item.hbmpChecked) line += " [bitmap]";
+    lines.push_back(line);
+    if (item.hSubMenu) Describe(item.hSubMenu, idCmdFirst, indent + "  ", lines);
+  }
+}
+std::vector<std::string> Describe(HMENU menu, UINT idCmdFirst) {
+  std::vector<std::string> lines;
+  Describe(menu, idCmdFirst, "", lines);
+  return lines;
+}
+
+// The colours of a bitmap, 0xRRGGBB, row by row.
+std::vector<std::uint32_t> PixelsOf(HBITMAP bitmap, int& width, int& height) {
+  BITMAP info{};
+  ::GetObjectW(bitmap, sizeof info, &info);
+  width = info.bmWidth;
+  height = info.bmHeight;
+  BITMAPINFO format{};
+  format.bmiHeader.biSize = sizeof format.bmiHeader;
+  format.bmiHeader.biWidth = width;
+  format.bmiHeader.biHeight = -height;
+  format.bmiHeader.biPlanes = 1;
+  format.bmiHeader.biBitCount = 32;
+  format.bmiHeader.biCompression = BI_RGB;
+  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
+  HDC screen = ::GetDC(nullptr);
+  ::GetDIBits(screen, bitmap, 0, height, pixels.data(), &format, DIB_RGB_COLORS);
+  ::ReleaseDC(nullptr, screen);
+  for (std::uint32_t& pixel : pixels) pixel &= 0xFFFFFF;
+  return pixels;
+}
+
+HBITMAP CheckMarkOf(HMENU menu, UINT id) {
+  MENUITEMINFOW item{};
+  item.cbSize = sizeof item;
+  item.fMask = MIIM_CHECKMARKS;
+  ::GetMenuItemInfoW(menu, id, FALSE, &item);
+  return item.hbmpChecked;
+}
+
+std::string ClipboardText() {
+  if (!::OpenClipboard(nullptr)) return "(clipboard busy)";
+  std::string text;
+  if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
+    text = Narrow(static_cast<const wchar_t*>(::GlobalLock(data)));
+    ::GlobalUnlock(data);
+  }
+  ::CloseClipboard();
+  return text;
+}
+
+void SetClipboardText(const std::string& text) {
+  const std::wstring wide = Widen(text);
+  ASSERT_TRUE(::OpenClipboard(nullptr));
+  ::EmptyClipboard();
+  HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, (wide.size() + 1) * sizeof(wchar_t));
+  std::memcpy(::GlobalLock(memory), wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
+  ::GlobalUnlock(memory);
+  ::SetClipboardData(CF_UNICODETEXT, memory);
+  ::CloseClipboard();
+}
+
+HRESULT Invoke(IContextMenu* menu, const char* verb) {
+  CMINVOKECOMMANDINFO invocation{};
+  invocation.cbSize = sizeof invocation;
+  invocation.lpVerb = verb;
+  invocation.nShow = SW_SHOWNORMAL;
+  return menu->InvokeCommand(&invocation);
+}
+
+class VerbhookHandlerTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+    // Registered as regsvr32 would do it, without a process of its own: the registration
+    // tests run regsvr32 itself.
+    HMODULE library = ::LoadLibraryW(Widen(LibraryFile()).c_str());
+    ASSERT_NE(library, nullptr);
+    const auto registerServer = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+        reinterpret_cast<void*>(::GetProcAddress(library, "DllRegisterServer")));
+    ASSERT_NE(registerServer, nullptr);
+    EXPECT_EQ(registerServer(), S_OK);
+    ::FreeLibrary(library);
+    ClearMenu();
+  }
+  void TearDown() override {
+    ClearMenu();
+    ::CoUninitialize();
+  }
+
+  static void ClearMenu() {
+    if (auto handOff = RegistryKey::Open(RegistryRoot::kCurrentUser, kHandOffKey))
+      handOff->DeleteSubKeyTree("Contents");
+  }
+  static void AddRecord(const std::string& subKey, const std::string& name, const std::string& record) {
+    RegistryKey::Create(RegistryRoot::kCurrentUser,
+                        std::string(kContentsKey) + (subKey.empty() ? "" : "\\" + subKey))
+        .SetString(name, record);
+  }
+  static std::string HandOff(const char* value) {
+    return ReadString(RegistryRoot::kCurrentUser, kHandOffKey, value).value_or("(missing)");
+  }
+
+  static Com<IShellExtInit> CreateHandler() {
+    Com<IShellExtInit> handler;
+    EXPECT_EQ(::CoCreateInstance(kClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit, handler.Put()),
+              S_OK);
+    return handler;
+  }
+  // A handler initialised for `paths`, asked for its menu interface.
+  static Com<IContextMenu> HandlerFor(const std::vector<std::string>& paths) {
+    Com<IShellExtInit> handler = CreateHandler();
+    Com<IContextMenu> menu;
+    if (!handler) return menu;
+    DropList selection(paths);
+    EXPECT_EQ(handler->Initialize(nullptr, &selection, nullptr), S_OK);
+    EXPECT_EQ(handler->QueryInterface(IID_IContextMenu, menu.Put()), S_OK);
+    return menu;
+  }
+
+  TempDir files_;
+};
+
+TEST_F(VerbhookHandlerTest, InitializeRecordsOneItemFromTheShellsOwnDataObject) {
+  files_.Write("one file.txt", "12345");
+  Com<IDataObject> shellData;
+  ASSERT_EQ(ShellObjectOf(files_.File("one file.txt"), IID_IDataObject, shellData.Put()), S_OK);
+  Com<IShellExtInit> handler = CreateHandler();
+  ASSERT_TRUE(handler);
+
+  // The configuration key is made before the data object is even looked at.
+  if (auto carvex = RegistryKey::Open(RegistryRoot::kCurrentUser, "SOFTWARE\\Orvane Software\\Carvex"))
+    carvex->DeleteSubKeyTree("Ravelin");
+  EXPECT_EQ(handler->Initialize(nullptr, nullptr, nullptr), E_INVALIDARG);
+  EXPECT_TRUE(KeyExists(RegistryRoot::kCurrentUser, kContentsKey));
+
+  EXPECT_EQ(handler->Initialize(nullptr, shellData.Get(), nullptr), S_OK);
+  EXPECT_EQ(HandOff("SFileName"), files_.File("one file.txt"));
+  const std::string summary = HandOff("attribSt");
+  EXPECT_TRUE(summary == "a--- 5 bytes" || summary == "---- 5 bytes") << summary;
+
+  // A data object without a drop list: its own answer comes back, and nothing is recorded.
+  DropList withoutDropList({files_.Path()}, false);
+  EXPECT_EQ(handler->Initialize(nullptr, &withoutDropList, nullptr), DV_E_FORMATETC);
+  EXPECT_EQ(HandOff("SFileName"), files_.File("one file.txt"));
+}
+
+TEST_F(VerbhookHandlerTest, InitializeRecordsSeveralItemsWholeAndInUnicode) {
+  files_.MakeFolder("a folder");
+  files_.Write(
+      "\xC3\x9C"
+      "ber \xD0\xB4\xD0\xB0 \xE2\x82\xAC.txt",
+      "1234");
+  // Past MAX_PATH: a folder of 200 characters and a name of 100.
+  const std::string deep = std::string(200, 'd');
+  files_.MakeFolder(deep);
+  const std::string longName = deep + "\\" + std::string(100, 'n') + ".bin";
+  files_.Write(longName, "123456");
+  const std::vector<std::string> paths = {files_.File("a folder"),
+                                          files_.File("\xC3\x9C"
+                                                      "ber \xD0\xB4\xD0\xB0 \xE2\x82\xAC.txt"),
+                                          files_.File(longName)};
+  ASSERT_GT(paths[2].size(), 300u);
+
+  Com<IShellExtInit> handler = CreateHandler();
+  ASSERT_TRUE(handler);
+  DropList selection(paths);
+  EXPECT_EQ(handler->Initialize(nullptr, &selection, nullptr), S_OK);
+  EXPECT_EQ(HandOff("SFileName"), "*");
+  std::vector<std::string> listed;
+  if (auto list = RegistryKey::Open(RegistryRoot::kCurrentUser, std::string(kHandOffKey) + "\\fileNames"))
+    for (const auto& [name, value] : list->Values()) listed.push_back(name);
+  std::vector<std::string> expected = paths;
+  if (!platform::RegistryValuesInCreationOrder()) {
+    std::sort(listed.begin(), listed.end());
+    std::sort(expected.begin(), expected.end());
+  }
+  EXPECT_EQ(listed, expected);
+  EXPECT_EQ(HandOff("attribSt"), "1+2, 10 bytes");
+}
+
+std::string Item(const std::string& caption, const std::string& more = "") {
+  return "<caption>" + caption + "</caption><command>run.exe</command>" + more;
+}
+
+// Two submenu keys and three values, inserted between two items of the file manager's own.
+TEST_F(VerbhookHandlerTest, QueryContextMenuPlacesSubmenusThenItemsWithinTheIdentifiersGranted) {
+  RegistryKey::Create(RegistryRoot::kCurrentUser, std::string(kContentsKey) + "\\0002Two");
+  RegistryKey::Create(RegistryRoot::kCurrentUser, std::string(kContentsKey) + "\\0001One");
+  AddRecord("", "c", Item("C"));
+  AddRecord("", "a", Item("A"));
+  AddRecord("", "b", Item("B"));
+  Com<IContextMenu> handler = HandlerFor({files_.Path()});
+  ASSERT_TRUE(handler);
+  const std::vector<std::string> all = {"#1 Open", "> One", "> Two", "+1 A", "+2 B", "+3 C", "#2 Properties"};
+  struct Case {
+    UINT flags;
+    UINT idCmdLast;
+    std::vector<std::string> expected;
+    int used;
+  };
+  const Case cases[] = {
+      {CMF_NORMAL, 200, all, 4},
+      {CMF_EXPLORE, 200, all, 4},
+      {CMF_DEFAULTONLY | CMF_EXPLORE, 200, all, 4},
+      {CMF_CANRENAME, 200, all, 4},
+      {CMF_DEFAULTONLY, 200, {"#1 Open", "#2 Properties"}, 0},
+      {CMF_VERBSONLY, 200, {"#1 Open", "#2 Properties"}, 0},
+      {CMF_NOVERBS, 200, {"#1 Open", "#2 Properties"}, 0},
+      // Identifiers 100 to 102: offsets 1 and 2 fit, item 3 is left off.
+      {CMF_NORMAL, 102, {"#1 Open", "> One", "> Two", "+1 A", "+2 B", "#2 Properties"}, 3},
+      {CMF_NORMAL, 100, {"#1 Open", "#2 Properties"}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "flags " << c.flags << ", last " << c.idCmdLast);
+    Popup menu;
+    ::AppendMenuW(menu.Get(), MF_STRING, 1, L"Open");
+    ::AppendMenuW(menu.Get(), MF_STRING, 2, L"Properties");
+    const HRESULT result = handler->QueryContextMenu(menu.Get(), 1, 100, c.idCmdLast, c.flags);
+    EXPECT_TRUE(SUCCEEDED(result));
+    EXPECT_EQ(HRESULT_CODE(result), c.used);
+    EXPECT_EQ(Describe(menu.Get(), 100), c.expected);
+  }
+}
+
+// Separators, a column break, nested items and the captions and bitmaps of the built-ins.
+TEST_F(VerbhookHandlerTest, QueryContextMenuShowsEachKindOfRecord) {
+  const std::string program = win::ThisProgramFolder() + "\\carvex.exe";
+  AddRecord("0001Tools", "1", Item("Deep", "<icon>" + program + ",0</icon>"));
+  AddRecord("0001Tools", "2", "<command>[hseparator]</command>");
+  AddRecord("", "a", "<command>[copypath]</command><icon>" + program + ",999</icon>");
+  AddRecord("", "b", "<command>[vseparator]</command>");
+  AddRecord("", "c", Item("Next", "<icon>no comma</icon>"));
+  AddRecord("", "d", "<command>[hseparator]</command>");
+  AddRecord("", "e", "<command>[props]</command>");
+  files_.Write("x.txt", "12");
+  Com<IContextMenu> handler = HandlerFor({files_.File("x.txt")});
+  ASSERT_TRUE(handler);
+  Popup menu;
+  EXPECT_EQ(HRESULT_CODE(handler->QueryContextMenu(menu.Get(), 0, 1, 100, CMF_NORMAL)), 8);
+  EXPECT_EQ(Describe(menu.Get(), 1),
+            (std::vector<std::string>{"> Tools", "  +1 Deep [bitmap]", "  -- +2",
+                                      "+3 " + files_.File("x.txt") + " [bitmap]", "+5 Next |", "-- +6",
+                                      "+7 " + HandOff("attribSt")}));
+
+  // Check-mark sized; the icon drawn on white, or white alone where the file has no such icon.
+  int width = 0, height = 0;
+  const std::vector<std::uint32_t> icon = PixelsOf(CheckMarkOf(menu.Get(), 2), width, height);
+  EXPECT_EQ(width, ::GetSystemMetrics(SM_CXMENUCHECK));
+  EXPECT_EQ(height, ::GetSystemMetrics(SM_CYMENUCHECK));
+  EXPECT_NE(std::count(icon.begin(), icon.end(), 0xFFFFFFu), static_cast<std::ptrdiff_t>(icon.size()));
+  const std::vector<std::uint32_t> none = PixelsOf(CheckMarkOf(menu.Get(), 4), width, height);
+  EXPECT_EQ(std::count(none.begin(), none.end(), 0xFFFFFFu), static_cast<std::ptrdiff_t>(none.size()));
+
+  Com<IContextMenu> several = HandlerFor({files_.File("x.txt"), files_.Path()});
+  ASSERT_TRUE(several);
+  Popup other;
+  several->QueryContextMenu(other.Get(), 0, 1, 100, CMF_NORMAL);
+  EXPECT_EQ(Describe(other.Get(), 1).at(3), "+3 Several files selected [bitmap]");
+}
+
+// A column break at the end of one menu starts a new column in the next one the library builds.
+TEST_F(VerbhookHandlerTest, ColumnBreakAtTheEndCarriesToTheNextMenu) {
+  AddRecord("", "a", Item("A"));
+  AddRecord("", "b", "<command>[vseparator]</command>");
+  Com<IContextMenu> handler = HandlerFor({files_.Path()});
+  ASSERT_TRUE(handler);
+  Popup first, second;
+  handler->QueryContextMenu(first.Get(), 0, 1, 100, CMF_NORMAL);
+  HandlerFor({files_.Path()})->QueryContextMenu(second.Get(), 0, 1, 100, CMF_NORMAL);
+  EXPECT_EQ(Describe(first.Get(), 1), std::vector<std::string>{"+1 A"});
+  EXPECT_EQ(Describe(second.Get(), 1), std::vector<std::string>{"+1 A |"});
+}
+
+TEST_F(VerbhookHandlerTest, GetCommandStringGivesHelpTextsWithinTheBufferAndValidatesIdentifiers) {
+  AddRecord("", "1", Item("A", "<description>Split it now</description>"));
+  AddRecord("", "2", Item("B"));
+  AddRecord("", "3", "<command>[vseparator]</command>");
+  AddRecord("", "4",
+            Item("C", "<description>Zerteilt \xC3\xBC \xE2\x82\xAC \xF0\x9F\x98\x80!</description>"));
+  Com<IContextMenu> handler = HandlerFor({files_.Path()});
+  ASSERT_TRUE(handler);
+  Popup menu;
+  // Identifiers 1 to 4: item 4 would need 5.
+  handler->QueryContextMenu(menu.Get(), 0, 1, 4, CMF_NORMAL);
+
+  struct Case {
+    UINT_PTR id;
+    UINT type;
+    UINT size;
+    HRESULT result;
+    std::string text;
+  };
+  const Case cases[] = {
+      {1, GCS_HELPTEXTA, 64, S_OK, "Split it now"},
+      {1, GCS_HELPTEXTA, 6, S_OK, "Split"},
+      {1, GCS_HELPTEXTW, 64, S_OK, "Split it now"},
+      {1, GCS_HELPTEXTW, 4, S_OK, "Spl"},
+      {2, GCS_HELPTEXTW, 64, S_OK, "CRavelin"},
+      {4, GCS_HELPTEXTW, 64, S_OK, "Zerteilt \xC3\xBC \xE2\x82\xAC \xF0\x9F\x98\x80!"},
+      // Both halves of the last character would not fit with the terminator.
+      {4, GCS_HELPTEXTW, 15, S_OK, "Zerteilt \xC3\xBC \xE2\x82\xAC "},
+      {9, GCS_HELPTEXTA, 64, S_OK, "CRavelin"},
+      {1, GCS_VERBA, 64, E_NOTIMPL, "untouched"},
+      {1, GCS_VERBW, 64, E_NOTIMPL, "untouched"},
+      {1, GCS_VALIDATEA, 0, S_OK, "untouched"},
+      {2, GCS_VALIDATEW, 0, S_OK, "untouched"},
+      // Not in the menu: a column break, an item past the identifiers granted, no item.
+      {3, GCS_VALIDATEW, 0, S_FALSE, "untouched"},
+      {4, GCS_VALIDATEA, 0, S_FALSE, "untouched"},
+      {0, GCS_VALIDATEA, 0, S_FALSE, "untouched"},
+  };
+  constexpr std::size_t kBuffer = 80;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "item " << c.id << ", type " << c.type << ", size " << c.size);
+    const bool wide = (c.type & GCS_UNICODE) != 0;
+    // Filled beyond the size given, so that a write past it shows.
+    std::string narrow(kBuffer, '~');
+    std::wstring unicode(kBuffer, L'~');
+    const std::size_t kept = std::max<std::size_t>(c.size, 10);
+    narrow.replace(0, 10, std::string("untouched", 10));
+    unicode.replace(0, 10, std::wstring(L"untouched", 10));
+    CHAR* buffer = wide ? reinterpret_cast<CHAR*>(unicode.data()) : narrow.data();
+    EXPECT_EQ(handler->GetCommandString(c.id, c.type, nullptr, buffer, c.size), c.result);
+    EXPECT_EQ(wide ? Narrow(unicode.c_str()) : std::string(narrow.c_str()), c.text);
+    if (wide)
+      EXPECT_EQ(unicode.substr(kept), std::wstring(kBuffer - kept, L'~'));
+    else
+      EXPECT_EQ(narrow.substr(kept), std::string(kBuffer - kept, '~'));
+  }
+}
+
+TEST_F(VerbhookHandlerTest, InvokeCommandRunsTheNumberedItemAndRefusesAVerbGivenAsText) {
+  AddRecord("", "1", Item("A"));
+  AddRecord("", "2", "<command>[copypath]</command>");
+  files_.Write("chosen file.txt", "x");
+  Com<IContextMenu> handler = HandlerFor({files_.File("chosen file.txt")});
+  ASSERT_TRUE(handler);
+  Popup menu;
+  handler->QueryContextMenu(menu.Get(), 0, 1, 100, CMF_NORMAL);
+  SetClipboardText("before");
+  EXPECT_EQ(Invoke(handler.Get(), MAKEINTRESOURCEA(2)), S_OK);
+  EXPECT_EQ(ClipboardText(), files_.File("chosen file.txt"));
+  SetClipboardText("before");
+  EXPECT_EQ(Invoke(handler.Get(), "copypath"), E_FAIL);
+  EXPECT_EQ(ClipboardText(), "before");
+}
+
+// The file manager unloads the library when it says it may: not while an object lives, nor
+// while anyone holds its class object or a lock.
+TEST_F(VerbhookHandlerTest, DllCanUnloadNowOnlyWhenNothingHoldsTheLibrary) {
+  Com<IShellExtInit> handler = CreateHandler();
+  ASSERT_TRUE(handler);
+  const std::wstring name = Widen(CARVEX_VERBHOOK_DLL);
+  HMODULE library = ::GetModuleHandleW(name.c_str());
+  ASSERT_NE(library, nullptr);
+  const auto canUnloadNow = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+      reinterpret_cast<void*>(::GetProcAddress(library, "DllCanUnloadNow")));
+  ASSERT_NE(canUnloadNow, nullptr);
+  EXPECT_EQ(canUnloadNow(), S_FALSE);
+  handler.Reset();
+  EXPECT_EQ(canUnloadNow(), S_OK);
+
+  Com<IClassFactory> factory;
+  ASSERT_EQ(::CoGetClassObject(kClsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, factory.Put()),
+            S_OK);
+  EXPECT_EQ(canUnloadNow(), S_FALSE);
+  EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+  Com<IClassFactory> again;
+  ASSERT_EQ(factory->QueryInterface(IID_IClassFactory, again.Put()), S_OK);
+  factory.Reset();
+  again.Reset();
+  EXPECT_EQ(canUnloadNow(), S_FALSE);
+  ASSERT_EQ(::CoGetClassObject(kClsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, factory.Put()),
+            S_OK);
+  EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+  factory.Reset();
+  EXPECT_EQ(canUnloadNow(), S_OK);
+
+  ::CoFreeUnusedLibrariesEx(0, 0);
+  EXPECT_EQ(::GetModuleHandleW(name.c_str()), nullptr);
+}
+
+// The whole way from a right-click to the application: the chosen entry starts carvex.exe with
+// "/s" and a quoted "*", and the program lists what the hand-off key holds.
+TEST_F(VerbhookHandlerTest, ChosenEntryStartsCarvexOnTheHandedOverItems) {
+  TempDir app;
+  for (const char* name : {"carvex.exe", "ZipSFX.bin", "Contents.htm", "License.txt"})
+    ASSERT_TRUE(::CopyFileW(Widen(win::ThisProgramFolder() + "\\" + name).c_str(),
+                            Widen(app.File(name)).c_str(), FALSE));
+  app.MakeFolder("temp");
+  for (const char* name : {"a.txt", "b.txt", "c.txt"}) files_.Write(name, name);
+  AddRecord("", "split",
+            "<caption>Split</caption><command>" + app.File("carvex.exe") +
+                "</command><commandline>/s</commandline><sendfile>");
+  Com<IContextMenu> handler = HandlerFor({files_.File("c.txt"), files_.File("a.txt"), files_.File("b.txt")});
+  ASSERT_TRUE(handler);
+  Popup menu;
+  handler->QueryContextMenu(menu.Get(), 0, 1, 100, CMF_NORMAL);
+  EXPECT_EQ(Invoke(handler.Get(), MAKEINTRESOURCEA(1)), S_OK);
+
+  const std::wstring mainClass = ui::Win32FormClass("frmCarvex");
+  HWND main = nullptr;
+  ASSERT_TRUE(win::WaitUntil([&] { return (main = ::FindWindowW(mainClass.c_str(), nullptr)) != nullptr; }))
+      << "carvex.exe did not show its window";
+  DWORD process = 0;
+  ::GetWindowThreadProcessId(main, &process);
+  HANDLE running = ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, process);
+  HWND list = win::Control(main, ui::Win32ControlId("lvwSplitFileNames"));
+  std::vector<std::string> expected = {"c.txt", "a.txt", "b.txt"};
+  if (!platform::RegistryValuesInCreationOrder()) std::sort(expected.begin(), expected.end());
+  EXPECT_TRUE(win::WaitUntil([&] { return win::ListViewColumn(list) == expected; }))
+      << testing::PrintToString(win::ListViewColumn(list));
+  win::Click(win::Control(main, ui::Win32ControlId("cmdExit")));
+  EXPECT_EQ(::WaitForSingleObject(running, static_cast<DWORD>(win::kWaitLimit.count())), WAIT_OBJECT_0);
+  ::TerminateProcess(running, 1);
+  ::CloseHandle(running);
+}
+
+}  // namespace
+}  // namespace carvex::test
