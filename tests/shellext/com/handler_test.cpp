@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstring>
@@ -512,6 +513,54 @@ TEST_F(VerbhookHandlerTest, DllCanUnloadNowOnlyWhenNothingHoldsTheLibrary) {
   EXPECT_EQ(::GetModuleHandleW(name.c_str()), nullptr);
 }
 
+// Ends every program started from `folder` when the test ends, however it ends: a program the
+// shell started would otherwise outlive the test and hold its output open.
+bool StartedFrom(DWORD processId, const std::wstring& folder) {
+  HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+  if (!process) return false;
+  wchar_t image[MAX_PATH * 2] = {};
+  DWORD size = MAX_PATH * 2;
+  const bool inside = ::QueryFullProcessImageNameW(process, 0, image, &size) &&
+                      ::CompareStringOrdinal(image, static_cast<int>(folder.size()), folder.c_str(),
+                                             static_cast<int>(folder.size()), TRUE) == CSTR_EQUAL;
+  ::CloseHandle(process);
+  return inside;
+}
+
+// The top-level window of class `windowClass` of a program started from `folder`: other tests
+// run the same program beside this one.
+HWND WindowOfProgramFrom(const std::wstring& windowClass, const std::wstring& folder) {
+  for (HWND window = ::FindWindowExW(nullptr, nullptr, windowClass.c_str(), nullptr); window;
+       window = ::FindWindowExW(nullptr, window, windowClass.c_str(), nullptr)) {
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(window, &process);
+    if (StartedFrom(process, folder)) return window;
+  }
+  return nullptr;
+}
+
+class EndProgramsFrom {
+ public:
+  explicit EndProgramsFrom(std::wstring folder) : folder_(std::move(folder)) {}
+  ~EndProgramsFrom() {
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry)) {
+      if (!StartedFrom(entry.th32ProcessID, folder_)) continue;
+      if (HANDLE process = ::OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID)) {
+        ::TerminateProcess(process, 1);
+        ::CloseHandle(process);
+      }
+    }
+    ::CloseHandle(snapshot);
+  }
+
+ private:
+  std::wstring folder_;
+};
+
 // The whole way from a right-click to the application: the chosen entry starts carvex.exe with
 // "/s" and a quoted "*", and the program lists what the hand-off key holds.
 TEST_F(VerbhookHandlerTest, ChosenEntryStartsCarvexOnTheHandedOverItems) {
@@ -520,6 +569,7 @@ TEST_F(VerbhookHandlerTest, ChosenEntryStartsCarvexOnTheHandedOverItems) {
     ASSERT_TRUE(::CopyFileW(Widen(win::ThisProgramFolder() + "\\" + name).c_str(),
                             Widen(app.File(name)).c_str(), FALSE));
   app.MakeFolder("temp");
+  const EndProgramsFrom ending(Widen(app.Path()));
   for (const char* name : {"a.txt", "b.txt", "c.txt"}) files_.Write(name, name);
   AddRecord("", "split",
             "<caption>Split</caption><command>" + app.File("carvex.exe") +
@@ -532,7 +582,7 @@ TEST_F(VerbhookHandlerTest, ChosenEntryStartsCarvexOnTheHandedOverItems) {
 
   const std::wstring mainClass = ui::Win32FormClass("frmCarvex");
   HWND main = nullptr;
-  ASSERT_TRUE(win::WaitUntil([&] { return (main = ::FindWindowW(mainClass.c_str(), nullptr)) != nullptr; }))
+  ASSERT_TRUE(win::WaitUntil([&] { return (main = WindowOfProgramFrom(mainClass, Widen(app.Path()))) != nullptr; }))
       << "carvex.exe did not show its window";
   DWORD process = 0;
   ::GetWindowThreadProcessId(main, &process);
