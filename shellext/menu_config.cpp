@@ -177,8 +177,10 @@ MenuEntry DescribeMenuEntry(std::string_view record) {
   if (FindBuiltIn(ExtractCommand(record)) == BuiltIn::kCopyPath) {
     const std::string fileName = ReadHandOffFileName();
     entry.caption = fileName == kSeveralItems ? "Several files selected" : fileName;
+    entry.literalCaption = true;
   } else if (FindBuiltIn(ExtractCommand(record)) == BuiltIn::kProps) {
     entry.caption = ReadSelectionSummary();
+    entry.literalCaption = true;
   } else {
     entry.caption = ExtractElement(record, Element::kCaption);
   }

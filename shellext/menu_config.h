@@ -97,6 +97,9 @@ struct MenuEntry {
   enum class Kind { kSeparator, kColumnBreak, kText };
   Kind kind = Kind::kText;
   std::string caption;
+  // The caption is data (a path, the summary), not a label with access keys: a menu that
+  // marks access keys with "&" must show its "&" as they are.
+  bool literalCaption = false;
   // The `<icon>` element ("EMPTY" when there is none).
   std::string icon;
 };

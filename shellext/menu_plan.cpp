@@ -48,6 +48,7 @@ class Planner {
       } else {
         entry.kind = PlannedEntry::Kind::kText;
         entry.caption = std::move(shown.caption);
+        entry.literalCaption = shown.literalCaption;
         entry.icon = std::move(shown.icon);
         entry.columnBreak = std::exchange(pending_, false);
       }

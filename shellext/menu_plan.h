@@ -19,6 +19,8 @@ struct PlannedEntry {
   // submenu, which has no identifier.
   std::uint32_t offset = 0;
   std::string caption;
+  // The caption is data, to be shown with every "&" as it is.
+  bool literalCaption = false;
   // A text item's `<icon>` element ("EMPTY" for none).
   std::string icon;
   // A text item that starts a new column.

@@ -80,6 +80,10 @@ void InsertEntries(HMENU menu, const std::vector<PlannedEntry>& entries, UINT id
                    std::vector<UniqueBitmap>& bitmaps) {
   for (const PlannedEntry& entry : entries) {
     std::wstring caption = Widen(entry.caption);
+    // A path such as "C:\Tom & Jerry" would show an underlined blank instead of its "&".
+    if (entry.literalCaption)
+      for (std::size_t at = caption.find(L'&'); at != std::wstring::npos; at = caption.find(L'&', at + 2))
+        caption.insert(at, 1, L'&');
     MENUITEMINFOW item{};
     item.cbSize = sizeof item;
     switch (entry.kind) {

@@ -365,14 +365,15 @@ TEST_F(VerbhookHandlerTest, QueryContextMenuShowsEachKindOfRecord) {
   AddRecord("", "c", Item("Next", "<icon>no comma</icon>"));
   AddRecord("", "d", "<command>[hseparator]</command>");
   AddRecord("", "e", "<command>[props]</command>");
-  files_.Write("x.txt", "12");
-  Com<IContextMenu> handler = HandlerFor({files_.File("x.txt")});
+  // A path is shown as it is: its "&" is no access key.
+  files_.Write("x & y.txt", "12");
+  Com<IContextMenu> handler = HandlerFor({files_.File("x & y.txt")});
   ASSERT_TRUE(handler);
   Popup menu;
   EXPECT_EQ(HRESULT_CODE(handler->QueryContextMenu(menu.Get(), 0, 1, 100, CMF_NORMAL)), 8);
   EXPECT_EQ(Describe(menu.Get(), 1),
             (std::vector<std::string>{"> Tools", "  +1 Deep [bitmap]", "  -- +2",
-                                      "+3 " + files_.File("x.txt") + " [bitmap]", "+5 Next |", "-- +6",
+                                      "+3 " + files_.File("x && y.txt") + " [bitmap]", "+5 Next |", "-- +6",
                                       "+7 " + HandOff("attribSt")}));
 
   // Check-mark sized; the icon drawn on white, or white alone where the file has no such icon.
@@ -384,7 +385,7 @@ TEST_F(VerbhookHandlerTest, QueryContextMenuShowsEachKindOfRecord) {
   const std::vector<std::uint32_t> none = PixelsOf(CheckMarkOf(menu.Get(), 4), width, height);
   EXPECT_EQ(std::count(none.begin(), none.end(), 0xFFFFFFu), static_cast<std::ptrdiff_t>(none.size()));
 
-  Com<IContextMenu> several = HandlerFor({files_.File("x.txt"), files_.Path()});
+  Com<IContextMenu> several = HandlerFor({files_.File("x & y.txt"), files_.Path()});
   ASSERT_TRUE(several);
   Popup other;
   several->QueryContextMenu(other.Get(), 0, 1, 100, CMF_NORMAL);
