@@ -1,5 +1,6 @@
 #include "handoff.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <utility>
@@ -19,6 +20,8 @@ constexpr char kFileNameValue[] = "SFileName";
 constexpr char kSummaryValue[] = "attribSt";
 constexpr char kListKey[] = "fileNames";
 constexpr char kSeveralItems[] = "*";
+// Starts the name of a value that holds its path as data; no full path starts with it.
+constexpr char kStandInPrefix[] = "*";
 
 std::string& OverriddenKeyPath() {
   static std::string path;
@@ -52,7 +55,20 @@ void WriteHandOffSelection(const std::vector<std::string>& paths) {
   // paths and lets the values enumerate in selection order.
   key.DeleteSubKeyTree(kListKey);
   RegistryKey list = key.CreateSubKey(kListKey);
-  for (const std::string& path : paths) list.SetString(path, "");
+  // The registry compares value names without regard to case, but a POSIX folder may hold
+  // Photo.JPG beside photo.jpg: a path whose name is taken in another spelling goes under a
+  // stand-in name with the path as data, so both reach the reader and every other path keeps
+  // the plain form that the application reads.
+  std::vector<std::string> written;
+  for (std::size_t index = 0; index < paths.size(); ++index) {
+    const std::string& path = paths[index];
+    if (std::find(written.begin(), written.end(), path) != written.end()) continue;
+    written.push_back(path);
+    if (list.QueryValue(path))
+      list.SetString(kStandInPrefix + std::to_string(index + 1), path);
+    else
+      list.SetString(path, "");
+  }
 }
 
 void WriteSelectionSummary(const std::string& summary) {
@@ -74,7 +90,13 @@ std::vector<std::string> ReadHandOffList() {
     for (std::uint32_t index = 0;; ++index) {
       std::optional<std::string> name = list->EnumValueName(index);
       if (!name) break;
-      if (!name->empty()) paths.push_back(std::move(*name));
+      // A stand-in name carries its path as data; any other value is named by its path.
+      if (name->starts_with(kStandInPrefix)) {
+        std::string path = list->QueryString(*name).value_or(std::string());
+        if (!path.empty()) paths.push_back(std::move(path));
+      } else if (!name->empty()) {
+        paths.push_back(std::move(*name));
+      }
     }
   } catch (const platform::RuntimeError&) {
   }

@@ -13,7 +13,9 @@ inline constexpr char kHandOffListKeyPath[] = "Software\\Orvane Software\\Carvex
 
 // Records a selection: one path becomes SFileName and nothing else changes; any other number
 // sets SFileName to "*" and replaces the fileNames list with the paths, in selection order.
-// Paths are written whole, however long.
+// Paths are written whole, however long. A path that differs from an earlier one only in
+// letter case (the registry's names ignore case) is stored under a name starting with "*",
+// with the path as the value's data; ReadHandOffList gives it back in its place.
 // Throws RuntimeError at the first value that cannot be written.
 void WriteHandOffSelection(const std::vector<std::string>& paths);
 // Stores the selection summary (attribSt).

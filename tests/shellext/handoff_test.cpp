@@ -114,6 +114,16 @@ TEST_F(HandOffTest, PathsAreStoredWholeAndUnchanged) {
   }
 }
 
+// A POSIX folder holds both; the registry's names ignore case and would merge them.
+TEST_F(HandOffTest, PathsDifferingOnlyInCaseAreBothListed) {
+  const std::vector<std::string> paths = {"/x/Photo.JPG", "/x/other", "/x/photo.jpg", "/x/PHOTO.jpg"};
+  WriteHandOffSelection(paths);
+  ExpectList(ReadHandOffList(), paths);
+  // Paths that only one spelling takes keep the plain form that the application reads.
+  EXPECT_EQ(ListKey().QueryString("/x/Photo.JPG"), "");
+  EXPECT_EQ(ListKey().QueryString("/x/other"), "");
+}
+
 TEST_F(HandOffTest, ReaderSkipsEmptyNames) {
   WriteHandOffSelection({"first", "second"});
   ListKey().SetString("", "");
