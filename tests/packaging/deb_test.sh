@@ -43,6 +43,7 @@ expected="\
 -rwxr-xr-x ./usr/bin/carvex
 -rwxr-xr-x ./usr/bin/carvex-cli
 -rwxr-xr-x ./usr/lib/carvex/ZipSFX.bin
+-rw-r--r-- ./usr/lib/x86_64-linux-gnu/nautilus/extensions-4/libverbhook-nautilus.so
 -rw-r--r-- ./usr/share/applications/carvex.desktop
 -rw-r--r-- ./usr/share/carvex/Contents.htm
 -rw-r--r-- ./usr/share/carvex/License.txt
