@@ -21,7 +21,6 @@ SetCompressor /SOLID lzma
 !define PUBLISHER "Orvane Software"
 !define CLSID "{5B0C3F2E-7A41-4D9B-9E62-C1D8A4F70B35}"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Carvex"
-!define MENU_KEY "SOFTWARE\Orvane Software\Carvex\Ravelin\Contents"
 
 ; The x86_64 setup writes the system's own (64-bit) registry view; a 32-bit system has one view.
 !macro NativeView
@@ -75,17 +74,11 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) 2026 ${PUBLISHER}."
 ; A first menu for a user who has none: a "Carvex" submenu that starts the installed program
 ; on the selection, and the path and summary items. Records of an existing menu stay as they are.
 Function WriteFirstMenu
-  EnumRegKey $0 HKCU "${MENU_KEY}" 0
-  EnumRegValue $1 HKCU "${MENU_KEY}" 0
-  StrCmp "$0$1" "" 0 done
-  StrCpy $2 "${MENU_KEY}\0001Carvex"
-  WriteRegStr HKCU "$2" "1" "<caption>Split with Carvex</caption><command>$INSTDIR\carvex.exe</command><commandline>/s</commandline><sendfile><icon>$INSTDIR\carvex.exe,0</icon><description>Splits the selection into pieces with Carvex</description>"
-  WriteRegStr HKCU "$2" "2" "<caption>Zip and split with Carvex</caption><command>$INSTDIR\carvex.exe</command><commandline>/z</commandline><sendfile><icon>$INSTDIR\carvex.exe,0</icon><description>Zips the selection and splits the archive with Carvex</description>"
-  WriteRegStr HKCU "$2" "3" "<caption>Build with Carvex</caption><command>$INSTDIR\carvex.exe</command><commandline>/b</commandline><sendfile><icon>$INSTDIR\carvex.exe,0</icon><description>Builds the file of the selected piece with Carvex</description>"
-  WriteRegStr HKCU "$2" "4" "<command>[hseparator]</command>"
-  WriteRegStr HKCU "$2" "5" "<caption>Copy path</caption><command>[copypath]</command><description>Copies the path of the selection</description>"
-  WriteRegStr HKCU "$2" "6" "<caption>Summary</caption><command>[props]</command><description>Copies the summary of the selection</description>"
-done:
+  ; verbhook.exe holds the one definition of the first menu and writes it only into a menu
+  ; without records, so a user's own menu survives a reinstall.
+  ExecWait '"$INSTDIR\verbhook.exe" default "$INSTDIR\carvex.exe"' $0
+  StrCmp $0 "0" +2
+    DetailPrint "The first menu could not be written"
 FunctionEnd
 
 Section "Carvex"
@@ -94,6 +87,7 @@ Section "Carvex"
   File "${STAGE}\carvex.exe"
   File "${STAGE}\carvex-cli.exe"
   File "${STAGE}\verbhook.dll"
+  File "${STAGE}\verbhook.exe"
   File "${STAGE}\ZipSFX.bin"
   File "${STAGE}\Contents.htm"
   File "${STAGE}\License.txt"
@@ -143,6 +137,7 @@ Section "Uninstall"
   Delete "$INSTDIR\carvex.exe"
   Delete "$INSTDIR\carvex-cli.exe"
   Delete "$INSTDIR\verbhook.dll"
+  Delete "$INSTDIR\verbhook.exe"
   Delete "$INSTDIR\ZipSFX.bin"
   Delete "$INSTDIR\Contents.htm"
   Delete "$INSTDIR\License.txt"

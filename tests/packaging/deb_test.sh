@@ -42,6 +42,7 @@ done
 expected="\
 -rwxr-xr-x ./usr/bin/carvex
 -rwxr-xr-x ./usr/bin/carvex-cli
+-rwxr-xr-x ./usr/bin/verbhook
 -rwxr-xr-x ./usr/lib/carvex/ZipSFX.bin
 -rw-r--r-- ./usr/lib/x86_64-linux-gnu/nautilus/extensions-4/libverbhook-nautilus.so
 -rw-r--r-- ./usr/share/applications/carvex.desktop

@@ -48,7 +48,7 @@ uninstall='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Carvex'
 "${wine[@]}" "$setup" /S
 /usr/lib/wine/wineserver -w
 
-for f in carvex.exe carvex-cli.exe verbhook.dll ZipSFX.bin Contents.htm License.txt uninstall.exe x86/verbhook.dll; do
+for f in carvex.exe carvex-cli.exe verbhook.dll verbhook.exe ZipSFX.bin Contents.htm License.txt uninstall.exe x86/verbhook.dll; do
   [[ -f "$install_dir/$f" ]] || fail "not installed: $f"
 done
 [[ -f "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Carvex.lnk" ]] ||
@@ -109,7 +109,7 @@ cmp -s "$work/data.bin" "$work/out/data.bin" || fail "the rebuilt file differs"
 # The uninstaller returns at once and finishes in a copy of itself.
 "${wine[@]}" "$install_dir/uninstall.exe" /S
 /usr/lib/wine/wineserver -w
-for f in carvex.exe carvex-cli.exe verbhook.dll x86/verbhook.dll uninstall.exe; do
+for f in carvex.exe carvex-cli.exe verbhook.dll verbhook.exe x86/verbhook.dll uninstall.exe; do
   [[ ! -e "$install_dir/$f" ]] || fail "left after uninstall: $f"
 done
 [[ ! -e "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Carvex.lnk" ]] ||

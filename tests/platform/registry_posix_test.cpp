@@ -84,6 +84,23 @@ TEST_F(RegistryStoreTest, SubkeysEnumerateInCreationOrder) {
   EXPECT_EQ(base.SubKeyNames(), (std::vector<std::string>{"zeta", "mid", "ALPHA"}));
 }
 
+TEST_F(RegistryStoreTest, ATransactionKeepsAllItsChangesOrNone) {
+  for (const bool commit : {false, true}) {
+    RegistryKey::Create(kUser, "Software\\T").DeleteSubKeyTree("K");
+    {
+      RegistryTransaction transaction;
+      RegistryKey key = RegistryKey::Create(kUser, "Software\\T\\K\\Sub");
+      key.SetString("a", "1");
+      // A refused operation undoes only itself.
+      EXPECT_THROW(RegistryKey::Open(kUser, "Software\\T")->DeleteKey("K"), RuntimeError);
+      key.SetString("b", "2");
+      if (commit) transaction.Commit();
+    }
+    const auto key = RegistryKey::Open(kUser, "Software\\T\\K\\Sub");
+    EXPECT_EQ(key ? key->Values().size() : 0u, commit ? 2u : 0u);
+  }
+}
+
 TEST_F(RegistryStoreTest, RootsAreSeparate) {
   RegistryKey::Create(RegistryRoot::kCurrentUser, "Software\\Same").SetString("v", "user");
   RegistryKey::Create(RegistryRoot::kLocalMachine, "Software\\Same").SetString("v", "machine");

@@ -110,6 +110,23 @@ class RegistryKey {
   std::string path_;
 };
 
+// Makes the changes this thread makes through RegistryKey until Commit one change: other
+// processes see all of them or none, and without Commit (an exception, say) none is kept.
+// The SQLite store holds its write lock for the whole transaction. Windows' registry has no
+// such transaction here: there the changes are made one by one, and callers check what they
+// can before the first.
+class RegistryTransaction {
+ public:
+  RegistryTransaction();
+  ~RegistryTransaction();
+  RegistryTransaction(const RegistryTransaction&) = delete;
+  RegistryTransaction& operator=(const RegistryTransaction&) = delete;
+  void Commit();
+
+ private:
+  bool committed_ = false;
+};
+
 // UTF-8 text as REG_SZ data: UTF-16LE with a terminating zero.
 std::string EncodeRegistryString(std::string_view utf8);
 // REG_SZ data as UTF-8 text, up to the first zero character; an odd last byte is ignored.

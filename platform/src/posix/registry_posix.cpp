@@ -233,18 +233,23 @@ class Store {
       if (generation != 0 && generation != generation_)
         throw StoreError{EBADF, "the key belongs to a registry database that has been closed"};
       Session session{Connection(), generation_};
-      Execute(session.db, write ? "BEGIN IMMEDIATE" : "BEGIN");
+      // Inside a RegistryTransaction each operation is a savepoint of it, so that a failed
+      // operation undoes its own part and leaves the caller to decide about the rest.
+      const bool nested = inTransaction_;
+      Execute(session.db, nested ? "SAVEPOINT operation" : write ? "BEGIN IMMEDIATE" : "BEGIN");
+      const char* const done = nested ? "RELEASE operation" : "COMMIT";
       try {
         if constexpr (std::is_void_v<decltype(body(session))>) {
           body(session);
-          Execute(session.db, "COMMIT");
+          Execute(session.db, done);
         } else {
           auto result = body(session);
-          Execute(session.db, "COMMIT");
+          Execute(session.db, done);
           return result;
         }
       } catch (...) {
-        sqlite3_exec(session.db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_exec(session.db, nested ? "ROLLBACK TO operation; RELEASE operation" : "ROLLBACK", nullptr,
+                     nullptr, nullptr);
         throw;
       }
     } catch (const StoreError& error) {
@@ -252,10 +257,38 @@ class Store {
     }
   }
 
+  // The outer transaction of a RegistryTransaction. IMMEDIATE, so that other processes
+  // neither write in between nor see a half-done change.
+  void Begin() {
+    std::lock_guard lock(mutex_);
+    try {
+      Execute(Connection(), "BEGIN IMMEDIATE");
+      inTransaction_ = true;
+    } catch (const StoreError& error) {
+      Refuse(error.number, "Cannot begin a change of", "registry", error.reason);
+    }
+  }
+  void End(bool commit) {
+    std::lock_guard lock(mutex_);
+    if (!inTransaction_) return;
+    inTransaction_ = false;
+    if (!commit) {
+      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+      return;
+    }
+    try {
+      Execute(db_, "COMMIT");
+    } catch (const StoreError& error) {
+      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+      Refuse(error.number, "Cannot commit a change of", "registry", error.reason);
+    }
+  }
+
  private:
   Store() = default;
 
   void Close() {
+    inTransaction_ = false;
     // A connection inherited through fork belongs to the parent: closing it here would
     // release the parent's locks and could checkpoint under its feet. It is left alone.
     if (db_ && pid_ == ::getpid()) sqlite3_close(db_);
@@ -317,6 +350,7 @@ class Store {
   pid_t pid_ = 0;
   std::string chosenPath_;
   std::uint64_t generation_ = 1;
+  bool inTransaction_ = false;
 };
 
 // ---- Keys and values
@@ -541,5 +575,14 @@ bool RegistryKey::DeleteKey(const std::string& path) {
 bool RegistryValuesInCreationOrder() { return true; }
 
 void SetRegistryDatabasePath(const std::string& path) { Store::Instance().UsePath(path); }
+
+RegistryTransaction::RegistryTransaction() { Store::Instance().Begin(); }
+RegistryTransaction::~RegistryTransaction() {
+  if (!committed_) Store::Instance().End(false);
+}
+void RegistryTransaction::Commit() {
+  committed_ = true;
+  Store::Instance().End(true);
+}
 
 }  // namespace carvex::platform

@@ -206,4 +206,9 @@ bool RegistryValuesInCreationOrder() {
 
 void SetRegistryDatabasePath(const std::string&) {}
 
+// Kernel transactions (RegCreateKeyTransactedW) are deprecated and Wine lacks them.
+RegistryTransaction::RegistryTransaction() = default;
+RegistryTransaction::~RegistryTransaction() = default;
+void RegistryTransaction::Commit() { committed_ = true; }
+
 }  // namespace carvex::platform

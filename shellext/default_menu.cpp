@@ -1,0 +1,71 @@
+#include "default_menu.h"
+
+#include <optional>
+
+#include "menu_config.h"
+#include "platform/registry.h"
+
+namespace carvex {
+
+namespace {
+
+using platform::RegistryKey;
+using platform::RegistryRoot;
+
+struct LaunchItem {
+  const char* caption;
+  const char* switchText;
+  const char* description;
+};
+
+constexpr LaunchItem kLaunchItems[] = {
+    {"Split with Carvex", "/s", "Splits the selection into pieces with Carvex"},
+    {"Zip and split with Carvex", "/z", "Zips the selection and splits the archive with Carvex"},
+    {"Build with Carvex", "/b", "Builds the file of the selected piece with Carvex"},
+};
+
+bool HoldsRecords(const RegistryKey& key) {
+  if (key.EnumValueName(0)) return true;
+  for (const std::string& name : key.SubKeyNames()) {
+    const std::optional<RegistryKey> subKey = key.OpenSubKey(name, platform::RegistryAccess::kRead);
+    if (subKey && HoldsRecords(*subKey)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::vector<std::pair<std::string, std::string>> DefaultMenuRecords(const std::string& programPath) {
+  std::vector<std::pair<std::string, std::string>> records;
+  for (const LaunchItem& item : kLaunchItems)
+    records.emplace_back(std::to_string(records.size() + 1),
+                         std::string("<caption>") + item.caption + "</caption><command>" + programPath +
+                             "</command><commandline>" + item.switchText + "</commandline><sendfile><icon>" +
+                             programPath + ",0</icon><description>" + item.description + "</description>");
+  records.emplace_back("4", "<command>[hseparator]</command>");
+  records.emplace_back("5",
+                       "<caption>Copy path</caption><command>[copypath]</command>"
+                       "<description>Copies the path of the selection</description>");
+  records.emplace_back("6",
+                       "<caption>Summary</caption><command>[props]</command>"
+                       "<description>Copies the summary of the selection</description>");
+  return records;
+}
+
+bool WriteDefaultMenu(const std::string& programPath) {
+  const std::string contentsPath = MenuConfigKeyPath();
+  // Checked inside the transaction, so that a menu written meanwhile by another process is
+  // not joined by a second one.
+  platform::RegistryTransaction transaction;
+  if (const auto contents =
+          RegistryKey::Open(RegistryRoot::kCurrentUser, contentsPath, platform::RegistryAccess::kRead);
+      contents && HoldsRecords(*contents))
+    return false;
+  RegistryKey submenu =
+      RegistryKey::Create(RegistryRoot::kCurrentUser, contentsPath + "\\" + kDefaultSubmenuKey);
+  for (const auto& [name, record] : DefaultMenuRecords(programPath)) submenu.SetString(name, record);
+  transaction.Commit();
+  return true;
+}
+
+}  // namespace carvex

@@ -1,0 +1,120 @@
+// verbhook: lists, exports, imports and resets the context menu's configuration, and runs
+// one of its items out of the file manager's process.
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "default_menu.h"
+#include "menu_config.h"
+#include "menu_transfer.h"
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "runner.h"
+
+namespace {
+
+using namespace carvex;
+
+constexpr int kDone = 0;
+constexpr int kRefused = 1;
+constexpr int kUsage = 2;
+
+// A menu file is a few kilobytes; this bounds what a wrong file can make the program read.
+constexpr std::int64_t kMaxImportBytes = 16 << 20;
+
+constexpr char kUsageText[] =
+    "usage: verbhook list\n"
+    "       verbhook export [FILE]\n"
+    "       verbhook import FILE [--replace]\n"
+    "       verbhook default [PROGRAM]\n"
+    "       verbhook run N\n";
+
+std::string ReadWholeFile(const std::string& path) {
+  const std::int64_t length = platform::FileLength(path);
+  if (length > kMaxImportBytes)
+    throw platform::RuntimeError(0, "The file " + path + " is too large for a menu.");
+  platform::File file(path, platform::File::Mode::kRead);
+  std::string bytes(static_cast<std::size_t>(length), '\0');
+  bytes.resize(file.Read(bytes.data(), bytes.size()));
+  return bytes;
+}
+
+std::optional<std::uint32_t> ParseItemNumber(const std::string& text) {
+  std::uint32_t number = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (error != std::errc() || end != text.data() + text.size() || number == 0) return std::nullopt;
+  return number;
+}
+
+std::uint32_t LastItemNumber(const MenuLevel& level) {
+  std::uint32_t last = level.items.empty() ? 0 : level.items.back().number;
+  for (const MenuLevel& submenu : level.submenus) last = std::max(last, LastItemNumber(submenu));
+  return last;
+}
+
+int Run(const std::vector<std::string>& args, int& argc, char** argv) {
+  const std::string command = args.empty() ? "" : args[0];
+  const std::size_t count = args.size();
+  if (command == "list" && count == 1) {
+    std::cout << FormatMenuList(ReadMenuTree());
+    return kDone;
+  }
+  if (command == "export" && count <= 2) {
+    const std::string bytes = ExportMenu();
+    if (count == 1) {
+      platform::WriteStandardOutput(bytes);
+    } else {
+      platform::File file(args[1], platform::File::Mode::kCreate);
+      file.Write(bytes);
+      file.Close();
+    }
+    return kDone;
+  }
+  if (command == "import" && (count == 2 || (count == 3 && args[2] == "--replace"))) {
+    ImportMenu(ReadWholeFile(args[1]), count == 3);
+    return kDone;
+  }
+  if (command == "default" && count <= 2) {
+    const std::string program =
+        count == 2 ? args[1] : platform::AppPath() + platform::kPathSeparator + CARVEX_PROGRAM_NAME;
+    std::cout << (WriteDefaultMenu(program) ? "The first menu has been written.\n"
+                                            : "The menu holds records already; it was left as it is.\n");
+    return kDone;
+  }
+  if (command == "run" && count == 2) {
+    const std::optional<std::uint32_t> number = ParseItemNumber(args[1]);
+    if (!number || *number > LastItemNumber(ReadMenuTree())) {
+      std::cerr << "verbhook: the menu has no item " << args[1] << ".\n";
+      return kRefused;
+    }
+    // Looked up as the handler does when an item is chosen: afresh, by its walk number.
+    RunMenuItemWithWindows(FindItemRecord(*number), argc, argv);
+    return kDone;
+  }
+  if (*kHoldClipboardCommand && command == kHoldClipboardCommand && count == 2)
+    return HoldClipboard(args[1], argc, argv);
+  std::cerr << kUsageText;
+  return kUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  platform::ExitOnCrash();
+  int status = kRefused;
+  try {
+    status = Run(platform::ProgramArguments(argc, argv), argc, argv);
+  } catch (const std::exception& e) {
+    std::cerr << "verbhook: " << e.what() << "\n";
+  } catch (...) {
+    std::cerr << "verbhook: the command ended on an error of unknown kind.\n";
+  }
+  std::fflush(nullptr);
+  return status;
+}

@@ -1,0 +1,107 @@
+#include "menu_transfer.h"
+
+#include <gtest/gtest.h>
+
+#include "default_menu.h"
+#include "platform/error.h"
+#include "shellext/verbhook_test.h"
+
+namespace carvex::test {
+namespace {
+
+class MenuTransferTest : public VerbhookTest {
+ protected:
+  void ConfigureSample() {
+    AddRecord("", "b", "<caption>Top</caption><command>C:\\a \"b\".exe</command>");
+    AddRecord("", "", "<command>[hseparator]</command>");
+    AddRecord("0001Tools", "1", "<caption>Ω\r\nx</caption><command>[copypath]</command>");
+    MenuKey("0001Tools\\0002Empty");
+    AddRecord("0001Tools\\0003More", "A", "<command>[props]</command>");
+  }
+  static void ClearMenu() {
+    platform::RegistryKey::Create(platform::RegistryRoot::kCurrentUser, HandOffKeyPath())
+        .DeleteSubKeyTree("Contents");
+  }
+  static std::string Header() {
+    return "REGEDIT4\n[HKEY_CURRENT_USER\\" + MenuConfigKeyPath() + "]\n\"z\"=\"new\"\n";
+  }
+};
+
+TEST_F(MenuTransferTest, ExportImportExportGivesTheSameBytes) {
+  ConfigureSample();
+  const std::string exported = ExportMenu();
+  ClearMenu();
+  ImportMenu(exported, false);
+  EXPECT_EQ(ExportMenu(), exported);
+  EXPECT_EQ(FindItemRecord(2), "<caption>Ω\r\nx</caption><command>[copypath]</command>");
+}
+
+TEST_F(MenuTransferTest, ImportAddsToTheMenuOrReplacesIt) {
+  for (const bool replace : {false, true}) {
+    ClearMenu();
+    AddRecord("0009Old", "1", "<command>old</command>");
+    ImportMenu(Header(), replace);
+    EXPECT_EQ(FindItemRecord(2), replace ? "" : "new");
+    EXPECT_EQ(FindItemRecord(1), replace ? "new" : "<command>old</command>");
+  }
+}
+
+TEST_F(MenuTransferTest, RefusedFilesWriteNothing) {
+  const std::string contents = "HKEY_CURRENT_USER\\" + MenuConfigKeyPath();
+  const std::string hostile[] = {
+      Header() + "[HKEY_CURRENT_USER\\" + HandOffKeyPath() + "]\n\"SFileName\"=\"x\"\n",
+      Header() + "[" + contents + "2]\n",
+      Header() + "[" + contents + "\\\\x]\n",
+      Header() + "[HKEY_LOCAL_MACHINE\\" + MenuConfigKeyPath() + "]\n",
+      Header() + "\"bin\"=hex:01,02\n",
+      Header() + "\"s\"=\"unterminated\n",
+      Header() + "\"long\"=\"" + std::string(1 << 20, 'x') + "\"\n",
+  };
+  ConfigureSample();
+  const std::string before = ExportMenu();
+  for (const std::string& file : hostile) {
+    for (const bool replace : {false, true}) EXPECT_THROW(ImportMenu(file, replace), platform::RuntimeError);
+    EXPECT_EQ(ExportMenu(), before);
+  }
+}
+
+TEST_F(MenuTransferTest, ExportRefusesAValueThatIsNotAString) {
+  MenuKey("0001Sub").SetValue("n", platform::RegistryType::kDword, std::string("\1\0\0\0", 4));
+  EXPECT_THROW(ExportMenu(), platform::RuntimeError);
+}
+
+TEST_F(MenuTransferTest, ListShowsNumbersCommandsFlagsAndWarnings) {
+  ConfigureSample();
+  AddRecord("", "c", "<caption>Open</caption><commandline>/s</commandline><sendfile><sendfolder>");
+  EXPECT_EQ(FormatMenuList(ReadMenuTree()),
+            "    \"Tools\" >\n"
+            "        \"Empty\" >\n"
+            "        \"More\" >\n"
+            "          1 (the selection summary) [props]\n"
+            "      2 (the selected path) [copypath]\n"
+            "  3 separator\n"
+            "  4 \"Top\"  command \"C:\\a \"b\".exe\"\n"
+            "  5 \"Open\"  arguments \"/s\"  <sendfile>  <sendfolder>\n"
+            "      warning: no <command> element: \"Your menu has incorrect configuration.\"\n");
+}
+
+TEST_F(MenuTransferTest, DefaultMenuOnlyWhereThereAreNoRecords) {
+  const struct {
+    const char* subKey;
+    const char* value;  // nullptr: the key alone
+    bool written;
+  } cases[] = {
+      {"", nullptr, true}, {"0001Mine", nullptr, true}, {"", "x", false}, {"0001Mine\\0001Deep", "x", false}};
+  for (const auto& c : cases) {
+    ClearMenu();
+    if (c.value)
+      AddRecord(c.subKey, c.value, "<command>mine</command>");
+    else
+      MenuKey(c.subKey);
+    EXPECT_EQ(WriteDefaultMenu("C:\\P\\carvex.exe"), c.written) << c.subKey;
+    EXPECT_EQ(FindItemRecord(1) == DefaultMenuRecords("C:\\P\\carvex.exe")[0].second, c.written) << c.subKey;
+  }
+}
+
+}  // namespace
+}  // namespace carvex::test
