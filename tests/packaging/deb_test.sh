@@ -54,6 +54,7 @@ lrwxrwxrwx ./usr/share/carvex/ZipSFX.bin
 -rw-r--r-- ./usr/share/icons/hicolor/scalable/apps/carvex.svg
 -rw-r--r-- ./usr/share/man/man1/carvex-cli.1.gz
 -rw-r--r-- ./usr/share/man/man1/carvex.1.gz
+-rw-r--r-- ./usr/share/man/man1/verbhook.1.gz
 -rw-r--r-- ./usr/share/metainfo/example.orvane.Carvex.metainfo.xml"
 dpkg-deb --contents "$deb" >"$work/contents"
 awk '$1 !~ /^d/ { print $1, $6 }' "$work/contents" | sort >"$work/files"
