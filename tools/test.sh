@@ -94,7 +94,7 @@ x86_setup_holds_the_programs() {
   local listing
   listing=$(7z l "dist/carvex-1.3.0.0-setup-x86.exe") || return 1
   echo "$listing" | tail -n 12
-  for f in carvex.exe carvex-cli.exe verbhook.dll ZipSFX.bin Contents.htm License.txt; do
+  for f in carvex.exe carvex-cli.exe verbhook.dll verbhook.exe ZipSFX.bin Contents.htm License.txt; do
     grep -q " $f\$" <<<"$listing" || { echo "missing: $f"; return 1; }
   done
 }
