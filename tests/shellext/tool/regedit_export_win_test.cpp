@@ -6,35 +6,21 @@
 #include "menu_transfer.h"
 #include "platform/wide.h"
 #include "shellext/verbhook_test.h"
+#include "support/win_driver.h"
 
 namespace carvex::test {
 namespace {
 
 using platform::Widen;
 
-// regedit's exit code, or -1 when it could not be started or did not end in time.
+// regedit's exit code, or -1 when it did not end in time.
 long RunRegeditExport(const std::string& file, const std::string& key) {
   wchar_t windows[MAX_PATH];
   ::GetWindowsDirectoryW(windows, MAX_PATH);
-  const std::wstring program = std::wstring(windows) + L"\\regedit.exe";
-  std::wstring commandLine = L"\"" + program + L"\" /e \"" + Widen(file) + L"\" \"" + Widen(key) + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process))
-    return -1;
-  long result = -1;
-  if (::WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
-    DWORD code = 0;
-    ::GetExitCodeProcess(process.hProcess, &code);
-    result = static_cast<long>(code);
-  } else {
-    ::TerminateProcess(process.hProcess, 1);
-  }
-  ::CloseHandle(process.hThread);
-  ::CloseHandle(process.hProcess);
-  return result;
+  const std::string folder = platform::Narrow(windows);
+  win::Program regedit(folder + "\\regedit.exe", "/e \"" + file + "\" \"" + key + "\"", folder);
+  const std::optional<DWORD> code = regedit.WaitForExit();
+  return code ? static_cast<long>(*code) : -1;
 }
 
 using RegeditExportTest = VerbhookTest;
