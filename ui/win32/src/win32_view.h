@@ -65,6 +65,7 @@ struct Win32Backend::FormView : std::enable_shared_from_this<FormView> {
 int Px(int twips, UINT dpi);
 std::wstring W(std::string_view utf8);
 std::string U(std::wstring_view wide);
+std::wstring WideWindowText(HWND window);
 std::string WindowText(HWND window);
 
 UINT WindowDpi(HWND window);

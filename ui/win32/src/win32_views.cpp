@@ -418,10 +418,7 @@ void ApplyText(Control& control, HWND hwnd) {
   if (control.Kind() != ControlKind::kTextBox) return;
   auto& box = As<TextBox>(control);
   const std::wstring text = box.MultiLine ? WithCrLf(box.Text()) : W(box.Text());
-  const int length = GetWindowTextLengthW(hwnd);
-  std::wstring now(static_cast<std::size_t>(length) + 1, L'\0');
-  now.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, now.data(), length + 1)));
-  if (now != text) SetWindowTextW(hwnd, text.c_str());
+  if (WideWindowText(hwnd) != text) SetWindowTextW(hwnd, text.c_str());
 }
 
 void ApplyControl(FormView& view, Control& control, Property property) {
@@ -949,12 +946,14 @@ int Px(int twips, UINT dpi) {
 std::wstring W(std::string_view utf8) { return platform::Widen(utf8); }
 std::string U(std::wstring_view wide) { return platform::Narrow(wide); }
 
-std::string WindowText(HWND window) {
+std::wstring WideWindowText(HWND window) {
   const int length = GetWindowTextLengthW(window);
   std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
   text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), length + 1)));
-  return U(text);
+  return text;
 }
+
+std::string WindowText(HWND window) { return U(WideWindowText(window)); }
 
 UINT WindowDpi(HWND window) {
   using Fn = UINT(WINAPI*)(HWND);
