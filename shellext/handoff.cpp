@@ -20,7 +20,8 @@ constexpr char kFileNameValue[] = "SFileName";
 constexpr char kSummaryValue[] = "attribSt";
 constexpr char kListKey[] = "fileNames";
 constexpr char kSeveralItems[] = "*";
-// Starts the name of a value that holds its path as data; no full path starts with it.
+// Starts the name of a value that holds its path as data; a path that itself starts with it
+// (no full path does) is written the same way, so it cannot be taken for a stand-in.
 constexpr char kStandInPrefix[] = "*";
 
 std::string& OverriddenKeyPath() {
@@ -64,7 +65,7 @@ void WriteHandOffSelection(const std::vector<std::string>& paths) {
     const std::string& path = paths[index];
     if (std::find(written.begin(), written.end(), path) != written.end()) continue;
     written.push_back(path);
-    if (list.QueryValue(path))
+    if (path.starts_with(kStandInPrefix) || list.QueryValue(path))
       list.SetString(kStandInPrefix + std::to_string(index + 1), path);
     else
       list.SetString(path, "");

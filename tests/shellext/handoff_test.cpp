@@ -114,9 +114,10 @@ TEST_F(HandOffTest, PathsAreStoredWholeAndUnchanged) {
   }
 }
 
-// A POSIX folder holds both; the registry's names ignore case and would merge them.
+// A POSIX folder holds both; the registry's names ignore case and would merge them. A relative
+// name that starts like a stand-in must not be read as one.
 TEST_F(HandOffTest, PathsDifferingOnlyInCaseAreBothListed) {
-  const std::vector<std::string> paths = {"/x/Photo.JPG", "/x/other", "/x/photo.jpg", "/x/PHOTO.jpg"};
+  const std::vector<std::string> paths = {"/x/Photo.JPG", "/x/other", "/x/photo.jpg", "/x/PHOTO.jpg", "*x/a"};
   WriteHandOffSelection(paths);
   ExpectList(ReadHandOffList(), paths);
   // Paths that only one spelling takes keep the plain form that the application reads.
