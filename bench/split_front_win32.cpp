@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <cstdlib>
+
 #include "platform/wide.h"
 #include "split_front.h"
 #include "ui/win32_backend.h"
@@ -27,6 +29,14 @@ std::string PeerName() { return "copy"; }
 bool RunPeer(const std::string& source, const std::string& dest, std::int64_t) {
   return CopyFileW(carvex::platform::Widen(source).c_str(), carvex::platform::Widen(dest + "\\copy.bin").c_str(),
                    FALSE) != FALSE;
+}
+
+std::string JoinPeerName() { return "copy /b"; }
+
+// With a pattern and one target, copy /b appends every match in the order of their names.
+bool RunJoinPeer(const std::string& folder, const std::string& target) {
+  const std::string command = "cmd /c copy /b \"" + folder + "\\*.cvx\" \"" + target + "\" >nul";
+  return std::system(command.c_str()) == 0;
 }
 
 // Written data reaches the disk through the system's cache on its own; nothing to wait for.

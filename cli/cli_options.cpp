@@ -9,14 +9,20 @@ const char* const kUsage =
     "usage:\n"
     "  carvex-cli split FILE... --dest DIR (--disk | --mb N | --kb N | --bytes N | --pieces N |\n"
     "                   --predefined \"700 Mb\") [--zip NAME [--level 0-9] [--password-file F] [--sfx]] [--yes]\n"
+    "                   [--no-checksums] [--sh]\n"
     "  carvex-cli build PIECE [--dest DIR] [--yes] [--overwrite] [--delete-pieces] [--unzip]\n"
+    "  carvex-cli verify PIECE\n"
     "  carvex-cli --help | --version\n"
     "\n"
     "Questions are asked on the terminal; --yes answers them all Yes (Ctrl-C then stops the job\n"
     "and deletes what it wrote), except those that only look at the drive again (insert a disk,\n"
     "not enough space): these need the terminal and are cancelled without one.\n"
     "Exit status: 0 done, 1 refused or failed, 2 usage, 130 cancelled.\n"
-    "Options otherwise come from the settings file, which carvex-cli never changes.\n";
+    "Options otherwise come from the settings file, which carvex-cli never changes.\n"
+    "\n"
+    "A split writes N.sha256 beside the pieces unless --no-checksums is given, and with --sh a\n"
+    "script N.sh that rejoins them on Linux and macOS. A build checks the pieces and the built\n"
+    "file against N.sha256 when it is there; verify checks the pieces alone, without building.\n";
 
 namespace {
 
@@ -44,6 +50,8 @@ bool Parse(const std::vector<std::string>& args, Options& options, std::string& 
     options.command = Command::kSplit;
   else if (args[0] == "build")
     options.command = Command::kBuild;
+  else if (args[0] == "verify")
+    options.command = Command::kVerify;
   else {
     error = "unknown command '" + args[0] + "'";
     return false;
@@ -97,6 +105,8 @@ bool Parse(const std::vector<std::string>& args, Options& options, std::string& 
     else if (a == "--overwrite") options.overwrite = true;
     else if (a == "--delete-pieces") options.deletePieces = true;
     else if (a == "--unzip") options.unzip = true;
+    else if (a == "--no-checksums") options.noChecksums = true;
+    else if (a == "--sh") options.joinScript = true;
     else if (a.rfind("--", 0) == 0) {
       error = "unknown option '" + a + "'";
       ok = false;
@@ -105,7 +115,13 @@ bool Parse(const std::vector<std::string>& args, Options& options, std::string& 
   }
 
   const bool split = options.command == Command::kSplit;
-  if (options.files.empty()) error = split ? "no file to split" : "no piece to build";
+  const bool verify = options.command == Command::kVerify;
+  const bool anyOption = !options.destination.empty() || options.size != Size::kNone || options.zipName ||
+                         options.level || options.password || options.sfx || options.yes || options.overwrite ||
+                         options.deletePieces || options.unzip || options.noChecksums || options.joinScript;
+  if (options.files.empty()) error = split ? "no file to split" : verify ? "no piece to verify" : "no piece to build";
+  else if (verify && options.files.size() > 1) error = "verify takes one piece";
+  else if (verify && anyOption) error = "verify takes no options";
   else if (!split && options.files.size() > 1) error = "build takes one piece";
   else if (split && options.destination.empty()) error = "split needs --dest DIR";
   else if (split && options.size == Size::kNone) error = "split needs a size";
@@ -114,6 +130,7 @@ bool Parse(const std::vector<std::string>& args, Options& options, std::string& 
     error = "--level, --password-file and --sfx go with --zip";
   else if (split && (options.overwrite || options.deletePieces || options.unzip))
     error = "--overwrite, --delete-pieces and --unzip go with build";
+  else if (!split && (options.noChecksums || options.joinScript)) error = "--no-checksums and --sh go with split";
   return error.empty();
 }
 

@@ -6,7 +6,7 @@
 
 namespace carvex::cli {
 
-enum class Command { kNone, kSplit, kBuild };
+enum class Command { kNone, kSplit, kBuild, kVerify };
 enum class Size { kNone, kDisk, kMb, kKb, kBytes, kPieces, kPredefined };
 
 struct Options {
@@ -23,6 +23,8 @@ struct Options {
   bool overwrite = false;
   bool deletePieces = false;
   bool unzip = false;
+  bool noChecksums = false;
+  bool joinScript = false;
   bool help = false;
   bool version = false;
 };

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "checksums.h"
 #include "cli_options.h"
 #include "frm_carvex.h"
 #include "frm_finished.h"
@@ -110,6 +111,40 @@ int Build(CarvexForm& w, const cli::Options& options, ui::ConsoleBackend& consol
   return done ? kCompleted : kRefused;
 }
 
+// Checks a set against its checksum file, piece by piece, and says how each fared.
+int Verify(const cli::Options& options) {
+  const std::string first = platform::AbsolutePath(options.files.front());
+  const std::string folder = GetFolderPart(first);
+  const std::string name = BuildNameFromPiece(GetFileNamePart(first));
+  if (name.empty()) {
+    std::cerr << "carvex-cli: '" << options.files.front() << "' is not the name of a piece.\n";
+    return kRefused;
+  }
+  std::vector<PieceCheck> checks;
+  try {
+    checks = VerifySet(folder, name);
+  } catch (const std::exception& e) {
+    std::cerr << "carvex-cli: " << e.what() << "\n";
+    return kRefused;
+  }
+  std::size_t bad = 0;
+  for (const PieceCheck& check : checks) {
+    switch (check.state) {
+      case PieceCheck::State::kMatches: std::cout << check.name << ": OK\n"; break;
+      case PieceCheck::State::kDiffers: std::cout << check.name << ": does not match its checksum\n"; break;
+      case PieceCheck::State::kMissing: std::cout << check.name << ": missing\n"; break;
+    }
+    if (check.state != PieceCheck::State::kMatches) ++bad;
+  }
+  if (bad == 0) {
+    std::cout << "All " << checks.size() << " pieces match " << ChecksumFileName(name) << ".\n";
+    return kCompleted;
+  }
+  std::cout << bad << " of " << checks.size() << " pieces are missing or do not match " << ChecksumFileName(name)
+            << ".\n";
+  return kRefused;
+}
+
 int Run(const cli::Options& options, ui::ConsoleBackend& console) {
   // The help promises that the settings file is only read: no file made on a first run,
   // nothing written back.
@@ -120,6 +155,8 @@ int Run(const cli::Options& options, ui::ConsoleBackend& console) {
   if (options.overwrite) DelExists = kTrue;
   if (options.deletePieces) DeleteBuildFiles = kTrue;
   if (options.unzip) BuildAutoUnzip = kTrue;
+  if (options.noChecksums) WriteChecksums = kFalse;
+  if (options.joinScript) WriteJoinScript = kTrue;
   if (console.ProblemShown()) return kRefused;
   return options.command == cli::Command::kSplit ? Split(w, options, console) : Build(w, options, console);
 }
@@ -147,6 +184,12 @@ int main(int argc, char** argv) {
     if (options.version) {
       std::cout << "Carvex " << kVersionText << "\n";
       return kCompleted;
+    }
+    // Reads and hashes files only: no window, no settings, no scratch folder.
+    if (options.command == cli::Command::kVerify) {
+      status = Verify(options);
+      std::fflush(nullptr);
+      return status;
     }
     console.emplace(ui::ConsoleBackend::Options{.answerYes = options.yes, .terminal = {}});
     ui::App().SetBackend(&*console);

@@ -8,7 +8,7 @@ packages=(
   clang libclang-rt-14-dev
   libgtest-dev googletest
   zlib1g-dev libz-mingw-w64-dev
-  libsqlite3-dev libnautilus-extension-dev
+  libsqlite3-dev libssl-dev libnautilus-extension-dev
   qt6-base-dev fonts-liberation fonts-dejavu-core
   gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix
   gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix

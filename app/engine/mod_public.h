@@ -29,6 +29,8 @@ inline std::string BuildSourceFolder;
 inline std::int64_t BuildPieceCount = 0;
 inline std::int64_t BuildPieceNumber = 0;
 inline Bytes BuildBytesDone = 0;
+// Set by a build that checked every piece and the whole file against N.sha256.
+inline bool BuildVerified = false;
 
 // Shared state that other parts of the window own.
 inline int CurrentMode = 0;  // 1 = split tab, 2 = build tab
@@ -49,6 +51,9 @@ inline std::string OutDestination;  // UTF-8
 inline std::int16_t ShowFinish = kFalse;
 inline std::int16_t Compression = 0;  // zip level, the zip dialog's slider
 inline std::int16_t BuildAutoUnzip = kFalse;
+// Written after the eight above; a file from before them gives these defaults.
+inline std::int16_t WriteChecksums = kTrue;
+inline std::int16_t WriteJoinScript = kFalse;
 
 // Zip job: set by the zip options dialog, kept in memory for the rest of the run.
 inline std::string ZipName;

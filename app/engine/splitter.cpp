@@ -1,9 +1,13 @@
 #include "splitter.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "builder_file.h"
+#include "checksums.h"
+#include "hash_pipeline.h"
+#include "join_script.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/volumes.h"
@@ -78,6 +82,24 @@ void RemoveEarlierSet() {
     platform::RemoveFile(piece);
   }
   RemoveIfPlainFile(BuilderFilePath(SplitDestination, SplitFileName));
+  // An old checksum file would fail every build of the new set; an old join script names the
+  // old count.
+  RemoveIfPlainFile(ChecksumFilePath(SplitDestination, SplitFileName));
+  RemoveIfPlainFile(SplitDestination + JoinScriptFileName(SplitFileName));
+}
+
+// What the files written after the pieces take: the room the destination must have.
+Bytes FilesAfterPiecesSize() {
+  const std::int64_t pieces = SplitFullPieces + 1;
+  Bytes size = static_cast<Bytes>(BuilderFileText(SplitFileName, SplitFullPieces).size());
+  if (WriteChecksums != 0) {
+    // Every line is as long as the one of the same name with any digest.
+    SetChecksums sums;
+    sums.pieces.resize(static_cast<std::size_t>(pieces));
+    size += static_cast<Bytes>(ChecksumFileText(SplitFileName, sums).size());
+  }
+  if (WriteJoinScript != 0) size += static_cast<Bytes>(JoinScriptText(SplitFileName, pieces).size());
+  return size;
 }
 
 // One run of the splitter, with the state it keeps between two turns of its loop.
@@ -88,7 +110,7 @@ public:
 private:
   void SetUp();
   void OpenPiece();
-  void CopyChunk(Bytes size);
+  void CopyChunk(Bytes size, bool endsPiece);
   void ClosePiece();
   bool Complete();
   ProgressStatusForm& Dialog() { return *frmProgressStatus; }
@@ -102,6 +124,7 @@ private:
   std::string piecePath_;
   bool pieceUnfinished_ = false;  // from its creation until it closed without an error
   std::vector<char> copyBuffer_;
+  std::optional<HashPipeline> checksums_;  // while the split writes N.sha256
 };
 
 void Splitter::Run() {
@@ -125,10 +148,10 @@ void Splitter::Run() {
       }
       ++chunk_;
       if (chunk_ <= plan_.fullChunks) {
-        CopyChunk(buffer_);
+        CopyChunk(buffer_, false);
         continue;
       }
-      CopyChunk(plan_.closingChunk);
+      CopyChunk(plan_.closingChunk, true);
       ClosePiece();
       if (SplitPieceNumber == SplitFullPieces + 2) {
         Complete();
@@ -158,6 +181,7 @@ void Splitter::SetUp() {
   plan_ = PlanChunks(SplitPieceSize, buffer_);
   copyBuffer_.resize(static_cast<std::size_t>(buffer_));
   source_ = platform::File(SplitSourcePath, platform::File::Mode::kRead);
+  if (WriteChecksums != 0) checksums_.emplace(static_cast<std::size_t>(buffer_), HashOnThreads);
   chunk_ = 0;
   CenterForm(Dialog());
   Dialog().Show();
@@ -173,9 +197,18 @@ void Splitter::OpenPiece() {
   Dialog().lblStatus.SetCaption("Splitting - " + PieceFileName(SplitFileName, SplitPieceNumber));
 }
 
-void Splitter::CopyChunk(Bytes size) {
+void Splitter::CopyChunk(Bytes size, bool endsPiece) {
   const std::size_t want = static_cast<std::size_t>(size);
-  const std::size_t got = platform::CopyBytes(source_, piece_, want, copyBuffer_);
+  std::size_t got = 0;
+  if (checksums_) {
+    // The bytes pass through memory once, for the piece and for both hashes.
+    char* buffer = checksums_->NextBuffer();
+    got = source_.Read(buffer, want);
+    piece_.Write(buffer, got);
+    checksums_->Publish(got, endsPiece);
+  } else {
+    got = platform::CopyBytes(source_, piece_, want, copyBuffer_);
+  }
   if (got != want)
     throw platform::RuntimeError(0, "The file '" + SplitSourcePath +
                                         "' is shorter than when it was chosen; it may have been changed.");
@@ -196,7 +229,15 @@ bool Splitter::Complete() {
   // The room the builder batch file needs is the length of its text. A trial copy written
   // elsewhere to measure it would be the real file itself when the destination is that very
   // folder, and its clean-up would delete the one just written.
-  if (!DestinationAccepts(static_cast<Bytes>(BuilderFileText(SplitFileName, SplitFullPieces).size()))) return false;
+  if (!DestinationAccepts(FilesAfterPiecesSize())) return false;
+  if (checksums_) {
+    Dialog().lblStatus.SetCaption("Writing checksums...");
+    SetChecksums sums;
+    sums.pieces = checksums_->AllPieces();
+    sums.whole = checksums_->Whole();
+    WriteChecksumFile(SplitDestination, SplitFileName, sums);
+  }
+  if (WriteJoinScript != 0) WriteJoinScriptFile(SplitDestination, SplitFileName, SplitFullPieces + 1);
   if (ClearList) ClearSplitList();
   if (ShowFinish && ShowFinishedDialog) ShowFinishedDialog();
   WriteBuilderFile(SplitDestination);

@@ -16,11 +16,15 @@ struct Switch {
   std::int16_t* setting;
 };
 
-// The five switches and the settings they stand for.
+// The switches and the settings they stand for.
 constexpr Switch kSwitches[] = {
-    {&OptionsForm::chkShowFinish, &ShowFinish},         {&OptionsForm::chkDeleteBuildFiles, &DeleteBuildFiles},
-    {&OptionsForm::chkClearList, &ClearList},           {&OptionsForm::chkDelExists, &DelExists},
+    {&OptionsForm::chkShowFinish, &ShowFinish},
+    {&OptionsForm::chkDeleteBuildFiles, &DeleteBuildFiles},
+    {&OptionsForm::chkClearList, &ClearList},
+    {&OptionsForm::chkDelExists, &DelExists},
     {&OptionsForm::chkBuildAutoUnzip, &BuildAutoUnzip},
+    {&OptionsForm::chkWriteChecksums, &WriteChecksums},
+    {&OptionsForm::chkWriteJoinScript, &WriteJoinScript},
 };
 
 // The settings file keeps the folder in a record of 126 bytes of the ANSI code page.
@@ -34,7 +38,7 @@ int Ticked(std::int16_t setting) { return setting == kTrue ? ui::CheckBox::kChec
 
 OptionsForm::OptionsForm() : Form("frmOptions") {
   SetCaption("Carvex Options");
-  SetClientSize(6135, 4620);
+  SetClientSize(6135, 5655);
   fraCarvexOptions.SetCaption("Carvex Options");
   fraCarvexOptions.Move(120, 120, 5895, 1515);
   const struct {
@@ -56,8 +60,17 @@ OptionsForm::OptionsForm() : Form("frmOptions") {
   fraZippingOptions.Move(120, 1755, 5895, 615);
   chkBuildAutoUnzip.SetCaption("Automatically Unzip if built file is a Zip File?");
   chkBuildAutoUnzip.Move(120, 270, 5655, 255);
+  fraSetFiles.SetCaption("Split Set Options");
+  fraSetFiles.Move(120, 2490, 5895, 915);
+  chkWriteChecksums.SetCaption("Write checksums");
+  chkWriteChecksums.SetToolTipText(
+      "Writes a .sha256 file beside the pieces; every build checks the pieces and the built file against it");
+  chkWriteChecksums.Move(120, 270, 5655, 255);
+  chkWriteJoinScript.SetCaption("Write a join script for Linux and macOS");
+  chkWriteJoinScript.SetToolTipText("Writes a .sh file beside the pieces that rebuilds the file without Carvex");
+  chkWriteJoinScript.Move(120, 570, 5655, 255);
   fraOutputFolder.SetCaption("Output Folder");
-  fraOutputFolder.Move(120, 2490, 5895, 1455);
+  fraOutputFolder.Move(120, 3525, 5895, 1455);
   chkOutput.SetCaption("Use the output folder specified below as the default destination?");
   chkOutput.Move(120, 270, 5655, 255);
   lblOutput.SetCaption("Choose the default output folder:");
@@ -72,11 +85,11 @@ OptionsForm::OptionsForm() : Form("frmOptions") {
   cmdOK.SetCaption("OK");
   cmdOK.SetToolTipText(tip);
   cmdOK.IsDefault = true;
-  cmdOK.Move(3360, 4110, 1215, 375);
+  cmdOK.Move(3360, 5145, 1215, 375);
   cmdCancel.SetCaption("Cancel");
   cmdCancel.SetToolTipText(tip);
   cmdCancel.IsCancel = true;
-  cmdCancel.Move(4800, 4110, 1215, 375);
+  cmdCancel.Move(4800, 5145, 1215, 375);
 
   chkOutput.OnClick = [this] { chkOutput_Click(); };
   cmdBrowse.OnClick = [this] { cmdBrowse_Click(); };

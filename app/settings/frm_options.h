@@ -4,7 +4,7 @@
 
 namespace carvex {
 
-// Edits six of the settings in memory; they are written to the settings file on the way out.
+// Edits the settings in memory; they are written to the settings file on the way out.
 class OptionsForm : public ui::Form {
 public:
   OptionsForm();
@@ -16,6 +16,9 @@ public:
   ui::CheckBox chkDelExists{this, "chkDelExists", &fraCarvexOptions};
   ui::Frame fraZippingOptions{this, "fraZippingOptions"};
   ui::CheckBox chkBuildAutoUnzip{this, "chkBuildAutoUnzip", &fraZippingOptions};
+  ui::Frame fraSetFiles{this, "fraSetFiles"};
+  ui::CheckBox chkWriteChecksums{this, "chkWriteChecksums", &fraSetFiles};
+  ui::CheckBox chkWriteJoinScript{this, "chkWriteJoinScript", &fraSetFiles};
   ui::Frame fraOutputFolder{this, "fraOutputFolder"};
   ui::CheckBox chkOutput{this, "chkOutput", &fraOutputFolder};
   ui::Label lblOutput{this, "lblOutput", &fraOutputFolder};

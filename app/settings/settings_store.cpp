@@ -26,6 +26,8 @@ constexpr NumberSetting kNumberSettings[] = {
     {6, &SettingsRecord::ShowFinish, &ShowFinish},
     {7, &SettingsRecord::Compression, &Compression},
     {8, &SettingsRecord::BuildAutoUnzip, &BuildAutoUnzip},
+    {9, &SettingsRecord::WriteChecksums, &WriteChecksums},
+    {10, &SettingsRecord::WriteJoinScript, &WriteJoinScript},
 };
 constexpr std::size_t kOutDestinationRecord = 5;
 

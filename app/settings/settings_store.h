@@ -1,7 +1,8 @@
 #pragma once
 
-// The settings store: the eight modPublic settings and the file "Settings.Dat" that keeps
-// them between runs, eight fixed records of 128 bytes.
+// The settings store: the modPublic settings and the file "Settings.Dat" that keeps them
+// between runs, fixed records of 128 bytes. The first eight are the original file; the later
+// ones were added behind them, so that a file of either age reads with the other's rules.
 
 #include <cstddef>
 #include <cstdint>
@@ -15,13 +16,13 @@ namespace carvex {
 
 inline constexpr char kSettingsFileName[] = "Settings.Dat";
 inline constexpr std::size_t kSettingsRecordLength = 128;
-inline constexpr std::size_t kSettingsRecordCount = 8;
+inline constexpr std::size_t kSettingsRecordCount = 10;
 inline constexpr std::size_t kSettingsFileLength = kSettingsRecordLength * kSettingsRecordCount;
 // The record less the 2-byte length in front of the text.
 inline constexpr std::size_t kMaxOutDestinationBytes = kSettingsRecordLength - 2;
 
-// The eight settings as one value, the form the file is read into and written from. The
-// settings the program runs on are the modPublic variables of the same names.
+// The settings as one value, the form the file is read into and written from. The settings
+// the program runs on are the modPublic variables of the same names.
 struct SettingsRecord {
   std::int16_t ClearList = kFalse;
   std::int16_t DeleteBuildFiles = kFalse;
@@ -31,6 +32,8 @@ struct SettingsRecord {
   std::int16_t ShowFinish = kFalse;
   std::int16_t Compression = 0;
   std::int16_t BuildAutoUnzip = kFalse;
+  std::int16_t WriteChecksums = kTrue;
+  std::int16_t WriteJoinScript = kFalse;
 
   bool operator==(const SettingsRecord&) const = default;
 };
@@ -39,7 +42,7 @@ struct SettingsRecord {
 // hold it: longer than kMaxOutDestinationBytes, or with characters the ANSI code page lacks.
 std::optional<std::string> EncodeOutDestination(std::string_view folder);
 
-// The eight records as the file holds them, kSettingsFileLength bytes.
+// The records as the file holds them, kSettingsFileLength bytes.
 std::string EncodeSettings(const SettingsRecord& settings);
 // The settings held by the first bytes of a file of any length.
 SettingsRecord DecodeSettings(std::string_view image);

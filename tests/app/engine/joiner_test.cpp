@@ -9,10 +9,13 @@
 #include <fstream>
 
 #include "builder_file.h"
+#include "checksums.h"
+#include "join_script.h"
 #include "mod_public.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/seam.h"
+#include "platform/sha256.h"
 #include "progress_status.h"
 #include "splitter.h"
 #include "support/headless.h"
@@ -46,7 +49,8 @@ protected:
     HeadlessTest::SetUp();
     ui::App().MainForm = &main.Get();
     OverrideAppFolders(appDir.Path(), appDir.Path());
-    ClearList = DeleteBuildFiles = ShowFinish = BuildAutoUnzip = kFalse;
+    ClearList = DeleteBuildFiles = ShowFinish = BuildAutoUnzip = WriteJoinScript = kFalse;
+    WriteChecksums = kTrue;
     ShowFinishedDialog = nullptr;
     CurrentMode = 2;
   }
@@ -68,6 +72,20 @@ protected:
       source += pieces[k];
     }
     pieceDir.Write(name + ".Bat", BuilderFileText(name, static_cast<std::int64_t>(pieces.size()) - 1));
+  }
+
+  // Writes N.sha256 for the set as the split does, before any test damages the set.
+  SetChecksums WriteSums(const std::string& name, const std::vector<std::string>& pieces) {
+    SetChecksums sums;
+    for (const std::string& piece : pieces) sums.pieces.push_back(Digest(piece));
+    sums.whole = Digest(source);
+    pieceDir.Write(ChecksumFileName(name), ChecksumFileText(name, sums));
+    return sums;
+  }
+  static Sha256Digest Digest(const std::string& bytes) {
+    platform::Sha256 hash;
+    hash.Update(bytes.data(), bytes.size());
+    return hash.Finish();
   }
 
   // Starts a build the way the action dispatch does.
@@ -118,6 +136,7 @@ TEST_F(JoinerTest, SplitThenBuildGivesBackTheSameBytes) {
     std::vector<double> progressMax;
     Build("movie.avi", SplitFullPieces + 1, into);
     EXPECT_TRUE(into.Read("movie.avi") == source);
+    EXPECT_TRUE(BuildVerified);
     EXPECT_EQ(BuildBytesDone, c.file);
     EXPECT_FALSE(BuildInProgress);
     ExpectHandedBack();
@@ -139,6 +158,8 @@ TEST_F(JoinerTest, AFiveGigabyteSparseFileSurvivesSplitAndBuild) {
     }
     ASSERT_TRUE(marks.good());
   }
+  // What this checks is the bytes past 4 GiB; hashing them twice on each side would only slow it.
+  WriteChecksums = kFalse;
   SplitSourcePath = splitSource.File("disk.img");
   SplitFileName = "disk.img";
   SplitFileSize = size;
@@ -265,6 +286,8 @@ TEST_F(JoinerTest, DeleteBuildFilesEmptiesThePiecesFolderEvenWhenBuiltElsewhere)
     SCOPED_TRACE(on);
     DeleteBuildFiles = on ? kTrue : kFalse;
     MakeSet("movie.avi", {"111", "222", "3"});
+    WriteSums("movie.avi", {"111", "222", "3"});
+    pieceDir.Write("movie.avi.sh", JoinScriptText("movie.avi", 3));
     pieceDir.Write("unrelated.txt", "stays");
     TempDir into;
     Build("movie.avi", 3, into);
@@ -272,6 +295,8 @@ TEST_F(JoinerTest, DeleteBuildFilesEmptiesThePiecesFolderEvenWhenBuiltElsewhere)
     for (int k = 1; k <= 3; ++k)
       EXPECT_EQ(platform::PathExists(pieceDir.File(PieceFileName("movie.avi", k))), !on) << k;
     EXPECT_EQ(platform::PathExists(BuilderFilePath(pieceDir.Path(), "movie.avi")), !on);
+    EXPECT_EQ(platform::PathExists(pieceDir.File("movie.avi.sha256")), !on);
+    EXPECT_EQ(platform::PathExists(pieceDir.File("movie.avi.sh")), !on);
     EXPECT_TRUE(platform::PathExists(pieceDir.File("unrelated.txt")));
   }
 }
@@ -393,6 +418,74 @@ TEST_F(JoinerTest, AFullDiskClosesEverythingAndKeepsThePartlyBuiltFile) {
   EXPECT_EQ(platform::OpenFileCount(), 0u);
   EXPECT_FALSE(BuildInProgress);
   ExpectHandedBack();
+}
+
+// A set that differs from its checksums builds nothing: the output goes, the pieces stay, and
+// an archive is not unpacked.
+TEST_F(JoinerTest, AMismatchStopsTheBuildNamingWhatDiffers) {
+  const std::vector<std::string> pieces = {test::PatternBytes(150000, 1), test::PatternBytes(150000, 2), "end"};
+  const struct {
+    const char* label;
+    std::function<void(SetChecksums&)> damage;
+    std::string message;
+  } cases[] = {
+      {"a byte of piece 2",
+       [&](SetChecksums&) {
+         std::string flipped = pieces[1];
+         flipped[70000] ^= 1;
+         pieceDir.Write("pack.zip.002.cvx", flipped);
+       },
+       "The piece 'pack.zip.002.cvx' does not match its checksum in 'pack.zip.sha256': it has changed since the "
+       "split. The partly built file has been deleted; the pieces are kept."},
+      {"the whole file's line",
+       [&](SetChecksums& sums) {
+         sums.whole = Digest("other");
+         pieceDir.Write("pack.zip.sha256", ChecksumFileText("pack.zip", sums));
+       },
+       "The built file 'pack.zip' does not match its checksum in 'pack.zip.sha256', although each piece does. It "
+       "has been deleted; the pieces are kept."},
+  };
+  BuildAutoUnzip = kTrue;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    MakeSet("pack.zip", pieces);
+    SetChecksums sums = WriteSums("pack.zip", pieces);
+    c.damage(sums);
+    ui.ExpectMsgBox(ErrorText(c.message), MsgBoxButtons::kOkOnly, MsgBoxIcon::kCritical, MsgBoxResult::kOk);
+    TempDir into;
+    Build("pack.zip", 3, into);
+    EXPECT_TRUE(platform::ListPlainFiles(into.Path()).empty());
+    EXPECT_TRUE(platform::PathExists(pieceDir.File("pack.zip.003.cvx")));
+    EXPECT_FALSE(BuildVerified);
+    ExpectHandedBack();
+  }
+}
+
+TEST_F(JoinerTest, AnUnusableChecksumFileIsTheUsersCall) {
+  const std::string question = "\n\r\n\rBuild the file without verifying it?";
+  const struct {
+    std::string sums;
+    std::string problem;
+    MsgBoxResult answer;
+  } cases[] = {
+      {"not a checksum\n", "line 1 is not a checksum line", MsgBoxResult::kYes},
+      {std::string(64, 'a') + "  movie.avi.004.cvx\n", "it lists 'movie.avi.004.cvx', which is not a file of this set",
+       MsgBoxResult::kNo},
+      {"", "it holds no checksum lines", MsgBoxResult::kNo},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.problem);
+    MakeSet("movie.avi", {"1", "2", "3"});
+    pieceDir.Write("movie.avi.sha256", c.sums);
+    ui.ExpectMsgBox("The checksum file 'movie.avi.sha256' cannot be used: " + c.problem + "." + question,
+                    MsgBoxButtons::kYesNo, MsgBoxIcon::kExclamation, c.answer);
+    TempDir into;
+    Build("movie.avi", 3, into);
+    EXPECT_EQ(platform::PathExists(into.File("movie.avi")), c.answer == MsgBoxResult::kYes);
+    EXPECT_FALSE(BuildVerified);
+    EXPECT_FALSE(BuildInProgress);
+    ExpectHandedBack();
+  }
 }
 
 }  // namespace

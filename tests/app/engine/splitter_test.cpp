@@ -99,7 +99,8 @@ protected:
     HeadlessTest::SetUp();
     ui::App().MainForm = &main.Get();
     OverrideAppFolders(appDir.Path(), userDir.Path());
-    ClearList = ShowFinish = kFalse;
+    ClearList = ShowFinish = WriteJoinScript = kFalse;
+    WriteChecksums = kTrue;
     ShowFinishedDialog = nullptr;
     CurrentMode = 1;
   }
@@ -213,7 +214,8 @@ TEST_F(SplitterTest, StatusAndProgressFollowTheJob) {
   Split("movie.avi", test::PatternBytes(250000), 100000);
   EXPECT_EQ(ui.Captions("lblStatus"),
             (std::vector<std::string>{"Splitting File...", "Splitting - movie.avi.001.cvx",
-                                      "Splitting - movie.avi.002.cvx", "Splitting - movie.avi.003.cvx", ""}));
+                                      "Splitting - movie.avi.002.cvx", "Splitting - movie.avi.003.cvx", "",
+                                      "Writing checksums..."}));
   // Each turn's yield sees what the turns before it copied; a piece of one buffer closes
   // with an empty chunk in a turn of its own.
   EXPECT_EQ(progress, (std::vector<double>{0, 100000, 100000, 200000, 200000}));

@@ -36,7 +36,7 @@ std::string Image(std::initializer_list<std::pair<std::size_t, std::string>> rec
 
 // A different value in every record, so that one written to or read from the wrong record
 // shows; the Booleans include raw values other than True and False.
-const SettingsRecord kKnown{kTrue, kFalse, 1, 0x0200, "D:\\Out\\Pieces", 0x7FFF, -7, -32768};
+const SettingsRecord kKnown{kTrue, kFalse, 1, 0x0200, "D:\\Out\\Pieces", 0x7FFF, -7, -32768, kFalse, 5};
 const std::string kKnownImage = Image({{1, "ffff"},
                                        {2, "0000"},
                                        {3, "0100"},
@@ -44,7 +44,9 @@ const std::string kKnownImage = Image({{1, "ffff"},
                                        {5, "0d00443a5c4f75745c506965636573"},  // 13, D:\Out\Pieces
                                        {6, "ff7f"},
                                        {7, "f9ff"},
-                                       {8, "0080"}});
+                                       {8, "0080"},
+                                       {9, "0000"},
+                                       {10, "0500"}});
 
 SettingsRecord WithText(SettingsRecord settings, std::string text) {
   settings.OutDestination = std::move(text);
@@ -54,14 +56,15 @@ SettingsRecord WithText(SettingsRecord settings, std::string text) {
 // The modPublic variables one by one, not through the store's own table, so that a variable
 // bound to the wrong record shows.
 SettingsRecord ModuleSettings() {
-  return {ClearList,      DeleteBuildFiles, DelExists,   UseOutput,
-          OutDestination, ShowFinish,       Compression, BuildAutoUnzip};
+  return {ClearList,  DeleteBuildFiles, DelExists,      UseOutput,      OutDestination,
+          ShowFinish, Compression,      BuildAutoUnzip, WriteChecksums, WriteJoinScript};
 }
 
 void SetModuleSettings(const SettingsRecord& s) {
   std::tie(ClearList, DeleteBuildFiles, DelExists, UseOutput, OutDestination, ShowFinish, Compression,
-           BuildAutoUnzip) = std::tie(s.ClearList, s.DeleteBuildFiles, s.DelExists, s.UseOutput,
-                                      s.OutDestination, s.ShowFinish, s.Compression, s.BuildAutoUnzip);
+           BuildAutoUnzip, WriteChecksums, WriteJoinScript) =
+      std::tie(s.ClearList, s.DeleteBuildFiles, s.DelExists, s.UseOutput, s.OutDestination, s.ShowFinish,
+               s.Compression, s.BuildAutoUnzip, s.WriteChecksums, s.WriteJoinScript);
 }
 
 TEST(SettingsFormat, KnownValuesMakeTheExpectedImageAndReadBack) {
@@ -76,6 +79,9 @@ TEST(SettingsFormat, ShortDamagedOrForeignImagesLoadWhatTheyHold) {
   };
   const std::string x126(126, 'x');
   const SettingsRecord firstThree{.ClearList = kTrue, .DelExists = kTrue};
+  SettingsRecord eightRecords = kKnown;
+  eightRecords.WriteChecksums = kTrue;
+  eightRecords.WriteJoinScript = kFalse;
   const struct {
     const char* label;
     std::string image;
@@ -90,6 +96,7 @@ TEST(SettingsFormat, ShortDamagedOrForeignImagesLoadWhatTheyHold) {
       {"length 126", withRecord5(FromHex("7e00") + x126), WithText(kKnown, x126)},
       {"length 127", withRecord5(FromHex("7f00") + x126 + "x"), WithText(kKnown, "")},
       {"length FFFF", withRecord5(FromHex("ffff") + "x"), WithText(kKnown, "")},
+      {"eight records, from before the later ones", kKnownImage.substr(0, 1024), eightRecords},
       {"longer file", kKnownImage + std::string(5000, '\xAB'), kKnown},
   };
   for (const auto& c : cases) {
@@ -143,7 +150,17 @@ TEST_F(SettingsStoreTest, FirstStartCreatesTheFileWithEveryDefault) {
   EXPECT_EQ(ModuleSettings(), SettingsRecord{});
   EXPECT_EQ(test::ReadFileBytes(AppFile()), "");
   SaveSettings();
-  EXPECT_EQ(test::ReadFileBytes(AppFile()), std::string(kSettingsFileLength, '\0'));
+  EXPECT_EQ(test::ReadFileBytes(AppFile()), Image({{9, "ffff"}}));
+}
+
+// The first 1024 bytes are those that a program of the eight records writes and reads.
+TEST_F(SettingsStoreTest, AnEightRecordFileGainsTheLaterRecordsBehindItsOwn) {
+  const std::string eight = kKnownImage.substr(0, 1024);
+  dir_.Write(std::string("app") + kSep + kSettingsFileName, eight);
+  LoadSettings();
+  EXPECT_EQ(WriteChecksums, kTrue);
+  SaveSettings();
+  EXPECT_EQ(test::ReadFileBytes(AppFile()), eight + Image({{1, "ffff"}}, 256));
 }
 
 TEST_F(SettingsStoreTest, LoadingLeavesAnyFileAloneAndSavingRewritesOnlyTheRecords) {
@@ -156,7 +173,7 @@ TEST_F(SettingsStoreTest, LoadingLeavesAnyFileAloneAndSavingRewritesOnlyTheRecor
     SetModuleSettings(kKnown);
     SaveSettings();
     EXPECT_EQ(test::ReadFileBytes(AppFile()),
-              kKnownImage + (before.size() > 1024 ? before.substr(1024) : ""));
+              kKnownImage + (before.size() > kSettingsFileLength ? before.substr(kSettingsFileLength) : ""));
     SetModuleSettings({});
     LoadSettings();
     EXPECT_EQ(ModuleSettings(), kKnown);
