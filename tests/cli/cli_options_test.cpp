@@ -24,6 +24,10 @@ TEST(CliOptions, RefusesCommandLinesThatCannotRun) {
       {{"build", "a", "--pieces", "3"}, "no size"},
       {{"build", "a", "--bogus"}, "unknown option"},
       {{"split", "a", "--dest", "d", "--disk", "--zip", "z", "--password-file", "/no/such/file"}, "password file"},
+      {{"build", "a", "--sh"}, "go with split"},
+      {{"verify"}, "no piece to verify"},
+      {{"verify", "a", "b"}, "verify takes one piece"},
+      {{"verify", "a", "--yes"}, "verify takes no options"},
   };
   for (const auto& c : cases) {
     Options options;
@@ -37,7 +41,7 @@ TEST(CliOptions, ReadsASplitAndABuild) {
   Options split;
   std::string error;
   ASSERT_TRUE(Parse({"split", "a.bin", "b.bin", "--dest", "out", "--predefined", "700 Mb", "--zip", "Photos", "--level",
-                     "3", "--sfx", "--yes"},
+                     "3", "--sfx", "--yes", "--no-checksums", "--sh"},
                     split, error))
       << error;
   EXPECT_EQ(split.command, Command::kSplit);
@@ -46,12 +50,17 @@ TEST(CliOptions, ReadsASplitAndABuild) {
   EXPECT_EQ(split.sizeText, "700 Mb");
   EXPECT_EQ(split.zipName, "Photos");
   EXPECT_EQ(split.level, 3);
-  EXPECT_TRUE(split.sfx && split.yes);
+  EXPECT_TRUE(split.sfx && split.yes && split.noChecksums && split.joinScript);
 
   Options build;
   ASSERT_TRUE(Parse({"build", "x.001.cvx", "--overwrite", "--delete-pieces", "--unzip"}, build, error)) << error;
   EXPECT_TRUE(build.overwrite && build.deletePieces && build.unzip);
   EXPECT_TRUE(build.destination.empty());
+
+  Options verify;
+  ASSERT_TRUE(Parse({"verify", "x.002.cvx"}, verify, error)) << error;
+  EXPECT_EQ(verify.command, Command::kVerify);
+  EXPECT_EQ(verify.files, std::vector<std::string>{"x.002.cvx"});
 }
 
 }  // namespace

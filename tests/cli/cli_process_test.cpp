@@ -7,6 +7,9 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
 #include <string>
 
 #include "support/temp_dir.h"
@@ -219,6 +222,84 @@ TEST_F(CliProcessTest, AZippedFolderComesBackAsTheSameTree) {
   }
   const ShellRun diff = Shell("diff -r '" + work.File("Photos") + "' '" + work.File("built/Photos") + "'");
   EXPECT_EQ(diff.status, 0) << diff.output;
+}
+
+std::set<std::string> Listing(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename().string());
+  return names;
+}
+
+void FlipByte(TempDir& dir, const std::string& name, std::size_t at) {
+  std::string bytes = dir.Read(name);
+  bytes[at] ^= 1;
+  dir.Write(name, bytes);
+}
+
+// After a split sha256sum accepts the pieces, after the build the whole file too; a byte
+// changed in piece 2 then stops verify, build and the join script, each naming piece 2 and
+// none leaving a file behind.
+TEST_F(CliProcessTest, ChecksumsCatchAChangedPieceWhereverTheSetIsJoined) {
+  work.Write("file.bin", carvex::test::PatternBytes(250000, 3));
+  work.MakeFolder("out");
+  ASSERT_EQ(Shell(Cli("split file.bin --dest out --kb 100 --yes --sh")).status, 0);
+  const std::string out = " '" + work.File("out") + "'";
+  EXPECT_EQ(Shell("cd" + out + " && sha256sum -c --ignore-missing file.bin.sha256").status, 0);
+  const ShellRun verified = Shell(Cli("verify out/file.bin.002.cvx"));
+  EXPECT_EQ(verified.status, 0) << verified.output;
+  EXPECT_NE(verified.output.find("All 3 pieces match file.bin.sha256."), std::string::npos) << verified.output;
+  const ShellRun built = Shell(Cli("build out/file.bin.001.cvx --yes"));
+  ASSERT_EQ(built.status, 0) << built.output;
+  const ShellRun whole = Shell("cd" + out + " && sha256sum -c file.bin.sha256");
+  EXPECT_EQ(whole.status, 0) << whole.output;
+  EXPECT_NE(whole.output.find("file.bin: OK"), std::string::npos) << whole.output;
+
+  std::filesystem::remove(work.File("out/file.bin"));
+  FlipByte(work, "out/file.bin.002.cvx", 5000);
+  const std::set<std::string> before = Listing(work.File("out"));
+  const struct {
+    std::string command;
+    std::string says;
+  } runs[] = {
+      {Cli("verify out/file.bin.001.cvx"), "file.bin.002.cvx: does not match its checksum"},
+      {Cli("build out/file.bin.001.cvx --yes"), "The piece 'file.bin.002.cvx' does not match its checksum"},
+      {"dash" + out + "/file.bin.sh", "The piece file.bin.002.cvx does not match its checksum"},
+  };
+  for (const auto& run : runs) {
+    const ShellRun result = Shell(run.command);
+    EXPECT_EQ(result.status, 1) << run.command;
+    EXPECT_NE(result.output.find(run.says), std::string::npos) << result.output;
+    EXPECT_EQ(Listing(work.File("out")), before) << run.command;
+  }
+}
+
+// Whatever the name holds, the script joins exactly the set and runs none of it, under dash
+// and bash, started from another folder.
+TEST_F(CliProcessTest, TheJoinScriptRebuildsAnyNameAndRunsNoneOfIt) {
+  const std::string name = "-it's $(touch x) `touch y` \"q\" \\n\nM\xC3\xBCnchen.bin";
+  ::setenv("CARVEX_TEST_NAME", name.c_str(), 1);
+  work.Write(name, carvex::test::PatternBytes(250000, 4));
+  work.MakeFolder("out");
+  work.MakeFolder("elsewhere");
+  ASSERT_EQ(Shell(Cli("split \"$CARVEX_TEST_NAME\" --dest out --kb 100 --yes --sh")).status, 0);
+  struct stat script {};
+  ASSERT_EQ(::stat(work.File("out/" + name + ".sh").c_str(), &script), 0);
+  EXPECT_TRUE(script.st_mode & S_IXUSR);
+  const std::set<std::string> pieces = Listing(work.File("out"));
+  for (const std::string shell : {"dash", "bash"}) {
+    SCOPED_TRACE(shell);
+    const ShellRun run = Shell("cd '" + work.File("elsewhere") + "' && " + shell + " \"" + work.File("out") +
+                               "/$CARVEX_TEST_NAME.sh\"");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(work.Read("out/" + name), work.Read(name));
+    std::set<std::string> expected = pieces;
+    expected.insert(name);
+    EXPECT_EQ(Listing(work.File("out")), expected);
+    EXPECT_TRUE(Listing(work.File("elsewhere")).empty());
+    EXPECT_EQ(Listing(work.Path()), (std::set<std::string>{name, "out", "elsewhere"}));
+    std::filesystem::remove(work.File("out/" + name));
+  }
+  ::unsetenv("CARVEX_TEST_NAME");
 }
 
 }  // namespace

@@ -8,9 +8,12 @@
 #include <sstream>
 
 #include "builder_file.h"
+#include "checksums.h"
+#include "join_script.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/seam.h"
+#include "platform/sha256.h"
 #include "progress_status.h"
 #include "support/headless.h"
 #include "support/temp_dir.h"
@@ -92,6 +95,12 @@ public:
   std::function<bool(int query)> floppyInserted = [](int) { return true; };
   int floppyQueries = 0;
 };
+
+Sha256Digest Digest(const std::string& bytes) {
+  platform::Sha256 hash;
+  hash.Update(bytes.data(), bytes.size());
+  return hash.Finish();
+}
 
 class SplitterTest : public test::HeadlessTest {
 protected:
@@ -188,6 +197,12 @@ TEST_F(SplitterTest, PiecesHoldConsecutiveSlicesAndTheBuilderFileLiesBeside) {
     EXPECT_EQ(SplitFullPieces, static_cast<std::int64_t>(c.sizes.size()) - 1);
     EXPECT_TRUE(Joined(name) == source);
     EXPECT_EQ(dest.Read(name + ".Bat"), BuilderFileText(name, SplitFullPieces));
+    SetChecksums sums{{}, Digest(source)};
+    for (Bytes at = 0; const Bytes size : c.sizes) {
+      sums.pieces.push_back(Digest(source.substr(static_cast<std::size_t>(at), static_cast<std::size_t>(size))));
+      at += size;
+    }
+    EXPECT_EQ(dest.Read(name + ".sha256"), ChecksumFileText(name, sums));
     EXPECT_FALSE(HasBuilder(appDir, name));
     EXPECT_FALSE(HasBuilder(userDir, name));
     EXPECT_TRUE(SplitInProgress);  // a normal end leaves the flag as it was
@@ -540,6 +555,19 @@ TEST_F(SplitterTest, WithNoWindowLeftTheLoopReturnsAtOnce) {
   EXPECT_EQ(ui.DoEventsCalls(), 3);
   EXPECT_TRUE(SplitInProgress);
   EXPECT_FALSE(HasBuilder(dest, "movie.avi"));
+}
+
+// With the options off a split writes neither file, and the earlier set's go with it.
+TEST_F(SplitterTest, ChecksumsAndTheJoinScriptFollowTheirOptions) {
+  WriteJoinScript = kTrue;
+  Split("a.bin", test::PatternBytes(250000), 100000);
+  EXPECT_TRUE(platform::PathExists(dest.File("a.bin.sha256")));
+  EXPECT_EQ(dest.Read("a.bin.sh"), JoinScriptText("a.bin", 3));
+  WriteChecksums = WriteJoinScript = kFalse;
+  Split("a.bin", test::PatternBytes(250000), 100000);
+  EXPECT_FALSE(platform::PathExists(dest.File("a.bin.sha256")));
+  EXPECT_FALSE(platform::PathExists(dest.File("a.bin.sh")));
+  EXPECT_TRUE(Joined("a.bin") == source);
 }
 
 }  // namespace

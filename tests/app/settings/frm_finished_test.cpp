@@ -36,24 +36,30 @@ protected:
 TEST_F(FinishedFormTest, CaptionsFollowTheJob) {
   const struct {
     int mode;
+    bool verified;
     const char* message;
     const char* open;
     const char* caption;
   } cases[] = {
-      {1, "Carvex has finished splitting the chosen file. What would you like to do next:", "Open Folder",
+      {1, true, "Carvex has finished splitting the chosen file. What would you like to do next:", "Open Folder",
        "Finished Splitting!"},
-      {2, "Carvex has finished building the chosen file. What would you like to do next:", "Open Built File",
+      {2, false, "Carvex has finished building the chosen file. What would you like to do next:", "Open Built File",
        "Finished Building!"},
-      {0, "Carvex has finished building the chosen file. What would you like to do next:", "Open Built File",
+      {2, true,
+       "Carvex has built the chosen file and verified it against its checksums. What would you like to do next:",
+       "Open Built File", "Finished Building!"},
+      {0, false, "Carvex has finished building the chosen file. What would you like to do next:", "Open Built File",
        "Carvex Finished!"},
   };
   for (const auto& c : cases) {
     CurrentMode = c.mode;
+    BuildVerified = c.verified;
     frmFinished.Reset();
     EXPECT_EQ(frmFinished->lblMsg.Caption(), c.message);
     EXPECT_EQ(frmFinished->cmdOpen.Caption(), c.open);
     EXPECT_EQ(frmFinished->Caption(), c.caption);
   }
+  BuildVerified = false;
 }
 
 TEST_F(FinishedFormTest, OpenShowsThePiecesFolderOrTheBuiltFile) {

@@ -29,13 +29,19 @@ TEST_F(OptionsFormTest, SwitchesShowOnlyTrueAsTickedAndOkWritesThemBack) {
   ShowFinish = kTrue;
   DelExists = 1;  // a value from a damaged file: not True
   BuildAutoUnzip = kTrue;
+  WriteChecksums = kTrue;
+  WriteJoinScript = kFalse;
   OptionsForm& f = *frmOptions;
   EXPECT_EQ(f.chkShowFinish.Value(), CheckBox::kChecked);
+  EXPECT_EQ(f.chkWriteChecksums.Value(), CheckBox::kChecked);
+  EXPECT_EQ(f.chkWriteJoinScript.Value(), CheckBox::kUnchecked);
   EXPECT_EQ(f.chkDelExists.Value(), CheckBox::kUnchecked);
   EXPECT_EQ(f.chkBuildAutoUnzip.Value(), CheckBox::kChecked);
   f.chkShowFinish.Click();
   f.chkDeleteBuildFiles.Click();
   f.chkClearList.Click();
+  f.chkWriteChecksums.Click();
+  f.chkWriteJoinScript.Click();
   f.cmdOK.Click();
   EXPECT_FALSE(frmOptions.IsLoaded());
   EXPECT_EQ(ShowFinish, kFalse);
@@ -43,6 +49,8 @@ TEST_F(OptionsFormTest, SwitchesShowOnlyTrueAsTickedAndOkWritesThemBack) {
   EXPECT_EQ(ClearList, kTrue);
   EXPECT_EQ(DelExists, kFalse);
   EXPECT_EQ(BuildAutoUnzip, kTrue);
+  EXPECT_EQ(WriteChecksums, kFalse);
+  EXPECT_EQ(WriteJoinScript, kTrue);
 }
 
 TEST_F(OptionsFormTest, WithoutTheOutputFolderTheBoxShowsTheDefaultDisabled) {
