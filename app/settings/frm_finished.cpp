@@ -38,9 +38,9 @@ void FinishedForm::Form_Load() {
     cmdOpen.SetCaption("Open Folder");
     SetCaption("Finished Splitting!");
   } else if (CurrentMode == 2) {
-    lblMsg.SetCaption(BuildVerified ? "Carvex has built the chosen file and verified it against its checksums. What "
-                                      "would you like to do next:"
-                                    : "Carvex has finished building the chosen file. What would you like to do next:");
+    lblMsg.SetCaption(BuildVerified
+                          ? "Carvex has built the chosen file and verified its checksums. What would you like to do next:"
+                          : "Carvex has finished building the chosen file. What would you like to do next:");
     cmdOpen.SetCaption("Open Built File");
     SetCaption("Finished Building!");
   }

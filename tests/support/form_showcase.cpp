@@ -39,9 +39,12 @@ void StartFresh(const TempDir& app) {
   SplitFileCount = 0;
   ZipChecked = false;
   CommandLine.clear();
+  // As after a build of a set with its checksums, the usual case.
+  BuildVerified = true;
 }
 
 void UnloadEverything() {
+  BuildVerified = false;
   frmFinished.Reset();
   frmZipFile.Reset();
   frmProgressStatus.Reset();

@@ -46,7 +46,7 @@ TEST_F(FinishedFormTest, CaptionsFollowTheJob) {
       {2, false, "Carvex has finished building the chosen file. What would you like to do next:", "Open Built File",
        "Finished Building!"},
       {2, true,
-       "Carvex has built the chosen file and verified it against its checksums. What would you like to do next:",
+       "Carvex has built the chosen file and verified its checksums. What would you like to do next:",
        "Open Built File", "Finished Building!"},
       {0, false, "Carvex has finished building the chosen file. What would you like to do next:", "Open Built File",
        "Carvex Finished!"},
