@@ -133,6 +133,17 @@ TEST_F(CarvexExeTest, SplitAndBuildThroughTheWindowsGiveTheFileBackByteForByte) 
   ExpectBox(IDYES, "You have chosen to build a file:");
   WaitForJobEnd(out.File("source.bin"));
   EXPECT_TRUE(win::WaitUntil([&] { return out.Read("source.bin") == bytes; })) << "the built file differs";
+
+  // The same build once piece 2 has changed: it stops, names the piece and keeps nothing.
+  platform::RemoveFile(out.File("source.bin"));
+  std::string changed = dest.Read(PieceFileName("source.bin", 2));
+  changed[1000] ^= 1;
+  dest.Write(PieceFileName("source.bin", 2), changed);
+  win::Click(Main("cmdAction"));
+  ExpectBox(IDYES, "You have chosen to build a file:");
+  ExpectBox(IDOK, "The piece 'source.bin.002.cvx' does not match its checksum in 'source.bin.sha256'");
+  EXPECT_TRUE(win::WaitUntil([&] { return win::IsEnabled(main); }));
+  EXPECT_FALSE(platform::PathExists(out.File("source.bin")));
 }
 
 TEST_F(CarvexExeTest, CancelDuringASplitStopsItAndDeletesThePiecesMade) {
