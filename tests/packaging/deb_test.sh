@@ -33,7 +33,7 @@ if ! grep -q '^ Description: .\+' "$work/info" || ! grep -q '^  [^ ]' "$work/inf
 fi
 # Libraries that only dpkg-shlibdeps, reading both programs, would name.
 depends=$(field Depends)
-for library in libc6 libqt6widgets6 libsqlite3-0; do
+for library in libc6 libqt6widgets6 libsqlite3-0 libssl3; do
   [[ ", $depends," == *", $library "* ]] || fail "Depends does not name $library: '$depends'"
 done
 
