@@ -74,6 +74,15 @@ std::optional<Line> ParseLine(std::string_view text) {
 
 std::string Quoted(const std::string& name) { return "'" + name + "'"; }
 
+// Whether `file` is the name of a piece of set `name`, of any number.
+bool IsPieceName(const std::string& file, const std::string& name) {
+  const std::string prefix = LowerCase(name) + ".";
+  const std::string lowered = LowerCase(file);
+  if (lowered.size() < prefix.size() + 7 || !lowered.starts_with(prefix) || !lowered.ends_with(".cvx")) return false;
+  const std::string digits = lowered.substr(prefix.size(), lowered.size() - prefix.size() - 4);
+  return digits.find_first_not_of("0123456789") == std::string::npos;
+}
+
 }  // namespace
 
 std::string ChecksumFileName(const std::string& name) { return name + ".sha256"; }
@@ -136,7 +145,9 @@ std::optional<SetChecksums> ParseChecksumText(std::string_view text, const std::
   for (const Line& line : lines) {
     const auto it = wanted.find(LowerCase(line.name));
     if (it == wanted.end()) {
-      problem = "it lists " + Quoted(line.name) + ", which is not a file of this set";
+      problem = "it lists " + Quoted(line.name) +
+                (IsPieceName(line.name, name) ? ", which is not among the pieces found"
+                                              : ", which is not a file of this set");
       return std::nullopt;
     }
     if (seen[static_cast<std::size_t>(it->second)]) {

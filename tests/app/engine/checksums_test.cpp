@@ -58,7 +58,8 @@ TEST(ChecksumFile, AFileThatDoesNotFitTheSetSaysWhy) {
     std::int64_t pieces;
     std::string problem;
   } cases[] = {
-      {text, 2, "it lists 'm.003.cvx', which is not a file of this set"},
+      {text, 2, "it lists 'm.003.cvx', which is not among the pieces found"},
+      {std::string(64, 'a') + "  m.x.cvx\n" + text, 3, "it lists 'm.x.cvx', which is not a file of this set"},
       {text, 4, "it has no line for 'm.004.cvx'"},
       {text + line2, 3, "it lists 'm.002.cvx' more than once"},
       {text + std::string(64, 'a') + "  ../../etc/passwd\n", 3, "it lists '../../etc/passwd', which is not a file of this set"},

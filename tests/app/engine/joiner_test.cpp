@@ -469,7 +469,7 @@ TEST_F(JoinerTest, AnUnusableChecksumFileIsTheUsersCall) {
     MsgBoxResult answer;
   } cases[] = {
       {"not a checksum\n", "line 1 is not a checksum line", MsgBoxResult::kYes},
-      {std::string(64, 'a') + "  movie.avi.004.cvx\n", "it lists 'movie.avi.004.cvx', which is not a file of this set",
+      {std::string(64, 'a') + "  movie.avi.004.cvx\n", "it lists 'movie.avi.004.cvx', which is not among the pieces found",
        MsgBoxResult::kNo},
       {"", "it holds no checksum lines", MsgBoxResult::kNo},
   };
