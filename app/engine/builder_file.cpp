@@ -79,20 +79,7 @@ std::string BuilderFileText(const std::string& name, std::int64_t fullPieces) {
 }
 
 void WriteBuilderFile(const std::string& folder) {
-  const std::string path = BuilderFilePath(folder, SplitFileName);
-  platform::File file(path, platform::File::Mode::kCreate);
-  try {
-    file.Write(BuilderFileText(SplitFileName, SplitFullPieces));
-    file.Close();
-  } catch (...) {
-    // A script cut short would join only some of the pieces and name the result as if whole.
-    file = platform::File();
-    try {
-      platform::RemoveFile(path);
-    } catch (const std::exception&) {
-    }
-    throw;
-  }
+  platform::WriteWholeFile(BuilderFilePath(folder, SplitFileName), BuilderFileText(SplitFileName, SplitFullPieces));
 }
 
 }  // namespace carvex

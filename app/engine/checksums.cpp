@@ -99,20 +99,7 @@ std::string ChecksumFileText(const std::string& name, const SetChecksums& sums) 
 }
 
 void WriteChecksumFile(const std::string& folder, const std::string& name, const SetChecksums& sums) {
-  const std::string path = ChecksumFilePath(folder, name);
-  platform::File file(path, platform::File::Mode::kCreate);
-  try {
-    file.Write(ChecksumFileText(name, sums));
-    file.Close();
-  } catch (...) {
-    // A file cut short would make the next build of this set stop on a checksum it lacks.
-    file = platform::File();
-    try {
-      platform::RemoveFile(path);
-    } catch (const std::exception&) {
-    }
-    throw;
-  }
+  platform::WriteWholeFile(ChecksumFilePath(folder, name), ChecksumFileText(name, sums));
 }
 
 std::optional<SetChecksums> ParseChecksumText(std::string_view text, const std::string& name,

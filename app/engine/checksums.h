@@ -35,7 +35,7 @@ std::string ChecksumFilePath(const std::string& folder, const std::string& name)
 
 // The text of N.sha256: UTF-8, LF line ends.
 std::string ChecksumFileText(const std::string& name, const SetChecksums& sums);
-// Writes it into `folder`; a file cut short by an error is removed.
+// Writes it into `folder` (ending with a separator).
 void WriteChecksumFile(const std::string& folder, const std::string& name, const SetChecksums& sums);
 
 // The checksums that `text` gives set `name` of `pieceCount` pieces (-1: of as many pieces as

@@ -146,4 +146,13 @@ platform::Sha256Digest HashPipeline::Whole() {
   return *whole_;
 }
 
+std::size_t CopyHashing(platform::File& from, platform::File& to, std::size_t size, bool endsPiece,
+                        HashPipeline& hashes) {
+  char* buffer = hashes.NextBuffer();
+  const std::size_t got = from.Read(buffer, size);
+  to.Write(buffer, got);
+  hashes.Publish(got, endsPiece);
+  return got;
+}
+
 }  // namespace carvex

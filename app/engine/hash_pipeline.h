@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/sha256.h"
 
 namespace carvex {
@@ -81,5 +82,11 @@ private:
   std::optional<platform::Sha256> inline_[kReaders];  // the hashes when there are no threads
   std::thread threads_[kReaders];
 };
+
+// Copies up to `size` bytes from `from` to `to` through a buffer of `hashes` and hands them to
+// it; the bytes pass through memory once for the copy and both digests. Fewer only at the end
+// of `from`.
+std::size_t CopyHashing(platform::File& from, platform::File& to, std::size_t size, bool endsPiece,
+                        HashPipeline& hashes);
 
 }  // namespace carvex

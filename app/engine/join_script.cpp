@@ -115,20 +115,8 @@ std::string JoinScriptText(const std::string& name, std::int64_t pieceCount) {
 
 void WriteJoinScriptFile(const std::string& folder, const std::string& name, std::int64_t pieceCount) {
   const std::string path = folder + JoinScriptFileName(name);
-  platform::File file(path, platform::File::Mode::kCreate);
-  try {
-    file.Write(JoinScriptText(name, pieceCount));
-    file.Close();
-    platform::MakeExecutable(path);
-  } catch (...) {
-    // A script cut short could join only some of the pieces.
-    file = platform::File();
-    try {
-      platform::RemoveFile(path);
-    } catch (const std::exception&) {
-    }
-    throw;
-  }
+  platform::WriteWholeFile(path, JoinScriptText(name, pieceCount));
+  platform::MakeExecutable(path);
 }
 
 }  // namespace carvex

@@ -11,7 +11,7 @@ namespace carvex {
 std::string JoinScriptFileName(const std::string& name);
 std::string JoinScriptText(const std::string& name, std::int64_t pieceCount);
 // Writes N.sh into `folder` (ending with a separator), executable where the system has the
-// notion; a script cut short by an error is removed.
+// notion.
 void WriteJoinScriptFile(const std::string& folder, const std::string& name, std::int64_t pieceCount);
 
 }  // namespace carvex

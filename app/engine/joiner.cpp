@@ -166,10 +166,7 @@ void Joiner::CopyChunk(Bytes size, bool endsPiece) {
   const std::size_t want = static_cast<std::size_t>(size);
   std::size_t got = 0;
   if (checksums_) {
-    char* buffer = checksums_->NextBuffer();
-    got = piece_.Read(buffer, want);
-    output_.Write(buffer, got);
-    checksums_->Publish(got, endsPiece);
+    got = CopyHashing(piece_, output_, want, endsPiece, *checksums_);
     CheckFinishedPieces();
   } else {
     got = platform::CopyBytes(piece_, output_, want, copyBuffer_);

@@ -199,16 +199,8 @@ void Splitter::OpenPiece() {
 
 void Splitter::CopyChunk(Bytes size, bool endsPiece) {
   const std::size_t want = static_cast<std::size_t>(size);
-  std::size_t got = 0;
-  if (checksums_) {
-    // The bytes pass through memory once, for the piece and for both hashes.
-    char* buffer = checksums_->NextBuffer();
-    got = source_.Read(buffer, want);
-    piece_.Write(buffer, got);
-    checksums_->Publish(got, endsPiece);
-  } else {
-    got = platform::CopyBytes(source_, piece_, want, copyBuffer_);
-  }
+  const std::size_t got = checksums_ ? CopyHashing(source_, piece_, want, endsPiece, *checksums_)
+                                    : platform::CopyBytes(source_, piece_, want, copyBuffer_);
   if (got != want)
     throw platform::RuntimeError(0, "The file '" + SplitSourcePath +
                                         "' is shorter than when it was chosen; it may have been changed.");

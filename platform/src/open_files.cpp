@@ -1,6 +1,7 @@
 #include "open_files.h"
 
 #include "platform/error.h"
+#include "platform/files.h"
 
 namespace carvex::platform {
 
@@ -13,6 +14,21 @@ void CloseAllFiles() {
     } catch (const RuntimeError&) {
       // Closing is all that is asked; a late write error has nobody left to tell.
     }
+  }
+}
+
+void WriteWholeFile(const std::string& path, std::string_view bytes) {
+  File file(path, File::Mode::kCreate);
+  try {
+    file.Write(bytes);
+    file.Close();
+  } catch (...) {
+    file = File();
+    try {
+      RemoveFile(path);
+    } catch (const std::exception&) {
+    }
+    throw;
   }
 }
 

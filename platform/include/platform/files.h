@@ -121,6 +121,10 @@ public:
   // where the system cannot copy between the files itself; fewer only at the end of `from`.
   friend std::size_t CopyBytes(File& from, File& to, std::size_t size, std::vector<char>& buffer);
 
+// Creates (or replaces) the file at `path` holding `bytes`. On an error the file is removed
+// before the error goes on: a script or list cut short would be taken for a whole one.
+void WriteWholeFile(const std::string& path, std::string_view bytes);
+
 private:
   std::string path_;
 #ifdef _WIN32
@@ -131,5 +135,9 @@ private:
 };
 
 std::size_t CopyBytes(File& from, File& to, std::size_t size, std::vector<char>& buffer);
+
+// Creates (or replaces) the file at `path` holding `bytes`. On an error the file is removed
+// before the error goes on: a script or list cut short would be taken for a whole one.
+void WriteWholeFile(const std::string& path, std::string_view bytes);
 
 }  // namespace carvex::platform
