@@ -128,7 +128,9 @@ TEST_F(Win32FormsTest, EveryFormInBothModesIsLaidOutWithoutClippingOrOverlap) {
 
   CarvexForm& w = ShowMain();
   const UINT dpi = WindowDpi(WindowOf(w));
-  if (ExpectedDpi()) ASSERT_EQ(dpi, ExpectedDpi());
+  if (ExpectedDpi()) {
+    ASSERT_EQ(dpi, ExpectedDpi());
+  }
   test::FillShowcaseLists(w, src, dest);
   for (const test::ShowcaseMode& m : test::ShowcaseModes()) {
     w.tbsTabs.Click(m.tab);
