@@ -173,7 +173,8 @@ int main(int argc, char** argv) {
   try {
     cli::Options options;
     std::string error;
-    if (!cli::Parse(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
+    // On Windows argv holds the ANSI code page's form of each argument, which cannot name every file.
+    if (!cli::Parse(platform::ProgramArguments(argc, argv), options, error)) {
       std::cerr << "carvex-cli: " << error << "\n" << cli::kUsage;
       return kUsage;
     }
