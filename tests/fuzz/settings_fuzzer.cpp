@@ -22,8 +22,9 @@ using carvex::fuzz::Broken;
 
 // The settings as the modPublic variables hold them after LoadSettings.
 SettingsRecord Loaded() {
-  return {carvex::ClearList,      carvex::DeleteBuildFiles, carvex::DelExists,   carvex::UseOutput,
-          carvex::OutDestination, carvex::ShowFinish,       carvex::Compression, carvex::BuildAutoUnzip};
+  return {carvex::ClearList,      carvex::DeleteBuildFiles, carvex::DelExists,      carvex::UseOutput,
+          carvex::OutDestination, carvex::ShowFinish,       carvex::Compression,    carvex::BuildAutoUnzip,
+          carvex::WriteChecksums, carvex::WriteJoinScript};
 }
 
 // A folder is saved only when its ANSI form fits its record; otherwise it alone is dropped.
@@ -66,9 +67,9 @@ void CheckLoadedFromFile(std::string_view bytes, const SettingsRecord& decoded) 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes = carvex::fuzz::AsText(data, size);
   const SettingsRecord decoded = carvex::DecodeSettings(bytes);
-  // Only the eight records count: what follows them is no setting.
+  // Only the records count: what follows them is no setting.
   if (carvex::DecodeSettings(bytes.substr(0, carvex::kSettingsFileLength)) != decoded)
-    Broken("bytes past the eighth record changed the settings");
+    Broken("bytes past the last record changed the settings");
   CheckSavedAndReadAgain(decoded);
   CheckLoadedFromFile(bytes, decoded);
   return 0;
