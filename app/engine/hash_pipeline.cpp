@@ -25,9 +25,12 @@ void HashPipeline::Read(Reader reader) {
   std::optional<platform::Sha256> hash;
   std::unique_lock lock(mutex_);
   for (;;) {
-    while (!stopping_ && read_[reader] == published_) {
+    if (read_[reader] == published_) {
       readerWaiting_[reader] = true;
-      dataReady_.wait(lock);
+      dataReady_.wait(lock, [&] {
+        const std::uint64_t waiting = published_ - read_[reader];
+        return stopping_ || waiting >= kBatch || (draining_ && waiting > 0);
+      });
     }
     readerWaiting_[reader] = false;
     if (stopping_) return;
@@ -79,15 +82,18 @@ HashPipeline::Slot& HashPipeline::Claim(std::unique_lock<std::mutex>& lock) {
 
 void HashPipeline::Commit(std::unique_lock<std::mutex>& lock) {
   ++published_;
-  const bool wake = readerWaiting_[kWholeReader] || readerWaiting_[kPieceReader];
+  bool wake = false;
+  for (const Reader reader : {kWholeReader, kPieceReader})
+    wake = wake || (readerWaiting_[reader] && published_ - read_[reader] >= kBatch);
   lock.unlock();
   if (wake) dataReady_.notify_all();
 }
 
 void HashPipeline::WaitUntilRead(std::unique_lock<std::mutex>& lock, Reader reader) {
-  writerWaiting_ = true;
+  draining_ = writerWaiting_ = true;
+  dataReady_.notify_all();
   slotsFree_.wait(lock, [&] { return read_[reader] == published_; });
-  writerWaiting_ = false;
+  draining_ = writerWaiting_ = false;
   if (failure_) std::rethrow_exception(failure_);
 }
 

@@ -56,7 +56,9 @@ private:
   };
   static constexpr std::size_t kSlots = 32;
   // A reader takes at most this many chunks at a time, so that the writer gets buffers back
-  // while the reader works through the rest.
+  // while the reader works through the rest; one that has caught up sleeps until as many are
+  // waiting again (or someone waits for its digests), so that threads do not change places
+  // for every chunk.
   static constexpr std::size_t kBatch = kSlots / 4;
   enum Reader { kWholeReader, kPieceReader, kReaders };
 
@@ -75,6 +77,7 @@ private:
   std::uint64_t read_[kReaders] = {};
   bool readerWaiting_[kReaders] = {};
   bool writerWaiting_ = false;
+  bool draining_ = false;  // while the writer waits for the readers to finish what they have
   bool stopping_ = false;
   std::exception_ptr failure_;
   std::vector<platform::Sha256Digest> pieces_;
