@@ -38,10 +38,10 @@ constexpr std::uint16_t kMadeOnUnix = 3 << 8;
 constexpr std::uint32_t kFileAttributes = (0100644u << 16) | 0x20;
 constexpr std::uint32_t kFolderAttributes = (040755u << 16) | 0x10;
 
-// The most a source of `size` bytes can take in the archive. A block never takes more than its
-// bytes as stored blocks (five bytes a 64 KiB, three of them for a block) or, when empty, the
-// two bytes that end a stream; this bound allows 32 bytes a block and 7 at the end. The local header must
-// know before the data whether it needs ZIP64 sizes.
+// The most a source of `size` bytes can take in the archive; the local header must know before
+// the data whether it needs ZIP64 sizes. A block never takes more than its bytes as stored blocks
+// (five bytes for each 64 KiB, so 15 for a block) or, when empty, the two bytes that end a
+// stream; this bound allows 32 bytes a block and 7 at the end.
 std::uint64_t LargestStoredSize(std::uint64_t size, bool deflated, bool encrypted) {
   std::uint64_t bound = deflated ? size + (size >> 12) + (size >> 14) + (size >> 25) + 7 : size;
   return bound + (encrypted ? format::kEncryptionHeaderSize : 0);
@@ -86,6 +86,7 @@ class SourceReader {
     if (source.isFolder) return piece;
     file_ = platform::File(source.path, platform::File::Mode::kRead);
     piece.size = static_cast<std::uint64_t>(platform::FileLength(source.path));
+    unread_ = piece.size;
     tail_.clear();
     open_ = true;
     current_ = Fill();
@@ -100,7 +101,7 @@ class SourceReader {
     piece.source = &entries_[next_ - 1];
     piece.begins = begins;
     std::unique_ptr<DataBlock> following;
-    if (current_->Size() == kBlockSize) following = Fill();
+    if (filled_) following = Fill();
     current_->last = !following || following->Size() == 0;
     piece.block = std::move(current_);
     if (piece.block->last) {
@@ -112,14 +113,20 @@ class SourceReader {
     return piece;
   }
 
-  // The next block of the open file, after the end of the previous one as its dictionary.
+  // The next block of the open file, after the end of the previous one as its dictionary. It
+  // asks for one byte more than the file's length leaves, so a short read tells that the file
+  // ends without another read, and a folder of small files costs no full blocks.
   std::unique_ptr<DataBlock> Fill() {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kBlockSize, unread_ + 1));
     auto block = std::make_unique<DataBlock>();
     block->dictionarySize = tail_.size();
-    block->input.resize(tail_.size() + kBlockSize);
+    block->input.resize(tail_.size() + want);
     std::copy(tail_.begin(), tail_.end(), block->input.begin());
-    const std::size_t got = file_.Read(block->input.data() + tail_.size(), kBlockSize);
+    const std::size_t got = file_.Read(block->input.data() + tail_.size(), want);
     block->input.resize(tail_.size() + got);
+    filled_ = got == want;
+    // A file that grew past its length is read in full blocks from then on.
+    unread_ = got > unread_ ? kUnknownLength : unread_ - got;
     if (level_ > 0) {
       const std::size_t keep = std::min(kWindowSize, block->input.size());
       tail_.assign(block->input.end() - static_cast<std::ptrdiff_t>(keep), block->input.end());
@@ -131,7 +138,11 @@ class SourceReader {
   const int level_;
   std::size_t next_ = 0;
   bool open_ = false;
+  static constexpr std::uint64_t kUnknownLength = UINT64_MAX / 2;
+
   platform::File file_;
+  std::uint64_t unread_ = 0;  // as far as the file's length told
+  bool filled_ = false;       // the last Fill got all it asked for: more may follow
   std::vector<char> tail_;
   std::unique_ptr<DataBlock> current_;
 };
