@@ -138,6 +138,11 @@ TEST(ZipComponent, ExtractGivesBackWhatAddPacked) {
       {"empty.txt", ""},
       {"pattern.bin", carvex::test::PatternBytes((std::size_t{1} << 20) + 1, 3)},
       {"text.txt", TextBytes(300000)},
+      // Around the 128 KiB blocks that files are deflated in.
+      {"block-1.txt", TextBytes((128 << 10) - 1)},
+      {"block.txt", TextBytes(128 << 10)},
+      {"block+1.txt", TextBytes((128 << 10) + 1)},
+      {"two blocks.bin", carvex::test::PatternBytes(256 << 10, 4)},
       {kNonAsciiName, "a name outside ASCII"},
   };
   const struct {
