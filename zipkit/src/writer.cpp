@@ -79,6 +79,8 @@ class SourceReader {
   }
 
  private:
+  static constexpr std::uint64_t kUnknownLength = UINT64_MAX / 2;
+
   Piece Open() {
     const SourceEntry& source = entries_[next_++];
     Piece piece;
@@ -138,8 +140,6 @@ class SourceReader {
   const int level_;
   std::size_t next_ = 0;
   bool open_ = false;
-  static constexpr std::uint64_t kUnknownLength = UINT64_MAX / 2;
-
   platform::File file_;
   std::uint64_t unread_ = 0;  // as far as the file's length told
   bool filled_ = false;       // the last Fill got all it asked for: more may follow
