@@ -1,5 +1,6 @@
 // Zips the same mixed data (random, text-like and zero bytes, 256 MiB by default) with zipkit and
-// with Info-ZIP zip at levels 6 and 9, and prints times, sizes and their ratios.
+// with Info-ZIP zip at levels 6 and 9, and prints times, sizes and their ratios; then extracts
+// zipkit's level 6 archive with zipkit and with Info-ZIP unzip, and prints their times.
 // Usage: bench_zip [work folder] [MiB]
 #include <algorithm>
 #include <chrono>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "zipkit/extract.h"
 #include "zipkit/zip_component.h"
 
 namespace {
@@ -104,6 +106,24 @@ double ZipWithPeer(const std::string& archive, const std::vector<std::string>& s
   return Seconds(start);
 }
 
+// Both extract into an empty folder, so neither pays for replacing files.
+double ExtractWithZipkit(const std::string& archive, const std::string& folder) {
+  fs::remove_all(folder);
+  carvex::zipkit::ExtractOptions options;
+  options.folder = folder;
+  const auto start = Clock::now();
+  carvex::zipkit::ExtractArchive(archive, options);
+  return Seconds(start);
+}
+
+double ExtractWithPeer(const std::string& archive, const std::string& folder) {
+  fs::remove_all(folder);
+  const std::string command = "unzip -q -o '" + archive + "' -d '" + folder + "'";
+  const auto start = Clock::now();
+  if (std::system(command.c_str()) != 0) std::fprintf(stderr, "unzip failed\n");
+  return Seconds(start);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -113,8 +133,9 @@ int main(int argc, char** argv) {
   const std::vector<std::string> sources = MakeSources(work, size);
   std::printf("%lld MiB: 1/4 random, 1/2 text-like, 1/4 zeros\n", static_cast<long long>(size >> 20));
   std::printf("level  zipkit s   zip s  time ratio   zipkit bytes     zip bytes  size ratio\n");
+  const std::string ours = work + "/zipkit.zip";
+  const std::string kept = work + "/zipkit6.zip";
   for (const int level : {6, 9}) {
-    const std::string ours = work + "/zipkit.zip";
     const std::string peer = work + "/infozip.zip";
     const double ourTime = ZipWithZipkit(ours, sources, level);
     const double peerTime = ZipWithPeer(peer, sources, level);
@@ -122,7 +143,13 @@ int main(int argc, char** argv) {
     const auto peerSize = static_cast<double>(fs::file_size(peer));
     std::printf("%5d  %8.2f  %6.2f  %10.3f  %13.0f  %12.0f  %10.4f\n", level, ourTime, peerTime,
                 ourTime / peerTime, ourSize, peerSize, ourSize / peerSize);
+    if (level == 6) fs::rename(ours, kept);
   }
+  const std::string folder = work + "/out";
+  const double ourExtract = ExtractWithZipkit(kept, folder);
+  const double peerExtract = ExtractWithPeer(kept, folder);
+  std::printf("extract  zipkit s %6.2f  unzip -o s %6.2f  time ratio %6.3f\n", ourExtract, peerExtract,
+              ourExtract / peerExtract);
   fs::remove_all(work);
   return 0;
 }

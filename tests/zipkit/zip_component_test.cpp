@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
 #include "platform/files.h"
 #include "platform/seam.h"
 #include "platform/zipio.h"
@@ -134,6 +138,11 @@ TEST(ZipComponent, ExtractGivesBackWhatAddPacked) {
       {"empty.txt", ""},
       {"pattern.bin", carvex::test::PatternBytes((std::size_t{1} << 20) + 1, 3)},
       {"text.txt", TextBytes(300000)},
+      // Around the 128 KiB blocks that files are deflated in.
+      {"block-1.txt", TextBytes((128 << 10) - 1)},
+      {"block.txt", TextBytes(128 << 10)},
+      {"block+1.txt", TextBytes((128 << 10) + 1)},
+      {"two blocks.bin", carvex::test::PatternBytes(256 << 10, 4)},
       {kNonAsciiName, "a name outside ASCII"},
   };
   const struct {
@@ -390,6 +399,74 @@ TEST(ZipComponent, AFullDiskLeavesNoPartialFile) {
   const auto raised = RaisedBy([&] { Unzip(target.File("w.zip")); });
   EXPECT_EQ(raised.number, 28);
   EXPECT_EQ(ListFolder(target.Path()), std::vector<std::string>{"w.zip"});
+}
+
+// Fails reads of a file whose path ends with `name` once `limit` bytes have come from it.
+class FailingReads : public platform::Seam {
+ public:
+  FailingReads(std::string name, std::size_t limit) : name_(std::move(name)), limit_(limit) {}
+  void BeforeRead(const std::string& path, std::size_t size) override {
+    if (!path.ends_with(name_)) return;
+    read_ += size;
+    if (read_ > limit_) throw platform::RuntimeError(5, "Cannot read '" + path + "': Input/output error");
+  }
+
+ private:
+  std::string name_;
+  std::size_t limit_;
+  std::size_t read_ = 0;
+};
+
+// The threads of this process, where the system lists them (Linux); 0 elsewhere.
+std::size_t ThreadCount() {
+  std::error_code error;
+  std::size_t count = 0;
+  for (std::filesystem::directory_iterator it("/proc/self/task", error), end; !error && it != end;
+       it.increment(error))
+    ++count;
+  return count;
+}
+
+// A job that stops while blocks are out with the workers, by a read error in the middle of a
+// large file or by the progress handler raising (as Cancel does), ends with that error and
+// leaves neither an archive nor a thread behind.
+TEST(ZipComponent, AJobStoppedMidwayLeavesNoArchiveAndNoThread) {
+  constexpr long kCancelled = 32755;
+  TempDir dir;
+  const std::vector<std::string> paths = WriteSources(
+      dir, {{"first.txt", TextBytes(3 << 20)}, {"second.bin", carvex::test::PatternBytes(6 << 20, 4)}});
+  const struct {
+    const char* label;
+    std::size_t readLimit;  // of second.bin
+    int cancelAtReport;     // counts kBytesDone events
+    long number;
+  } cases[] = {
+      {"read error", 2 << 20, 0, 5},
+      {"cancelled in the first file", std::size_t{1} << 40, 3, kCancelled},
+      {"cancelled in the second file", std::size_t{1} << 40, 20, kCancelled},
+  };
+  const std::size_t threadsBefore = ThreadCount();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    FailingReads seam("second.bin", c.readLimit);
+    platform::ScopedSeam scoped(seam);
+    int reports = 0;
+    ZipComponent zip;
+    zip.SetProgressHandler([&](int kind, const std::string&, std::int64_t) {
+      if (kind == kBytesDone && ++reports == c.cancelAtReport)
+        throw platform::RuntimeError(kCancelled, "Cancelled");
+    });
+    zip.SetCompressionLevel(6);
+    zip.SetArchivePath(dir.File("s.zip"));
+    for (const std::string& path : paths) zip.SourceFiles().AddItem(path);
+    const auto raised = RaisedBy([&] { zip.Add(); });
+    EXPECT_EQ(raised.number, c.number) << raised.description;
+    EXPECT_EQ(ListFolder(dir.Path()), (std::vector<std::string>{"first.txt", "second.bin"}));
+    // A joined thread can linger in the list for a moment while the system reaps it.
+    for (int tries = 0; ThreadCount() != threadsBefore && tries < 200; ++tries)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(ThreadCount(), threadsBefore);
+  }
 }
 
 TEST(ZipComponent, AddFailuresNameTheProblemAndLeaveNoArchive) {

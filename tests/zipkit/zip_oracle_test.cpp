@@ -107,6 +107,8 @@ TEST(ZipOracles, ReadWhatZipkitWrites) {
     std::vector<std::string> names;
   } cases[] = {
       {"stored", 0, "", {"a.txt"}},
+      {"fastest", 1, "", {"a.txt", "b.bin", "empty"}},
+      {"default", 6, "", {"a.txt", "b.bin", "empty"}},
       {"best", 9, "", {"a.txt", "b.bin", "empty"}},
       {"encrypted", 9, "pa55 word", {"a.txt", "b.bin"}},
       {"encrypted, stored", 0, "pw", {"a.txt", "empty"}},
@@ -117,15 +119,61 @@ TEST(ZipOracles, ReadWhatZipkitWrites) {
     TempDir dir;
     std::vector<std::string> paths;
     for (const std::string& name : c.names) {
+      // Several blocks each, the random ones ending in a short one.
       dir.Write(name, name == "empty"   ? ""
-                      : name == "b.bin" ? carvex::test::PatternBytes(300000, 2)
-                                        : TextBytes(400000));
+                      : name == "b.bin" ? carvex::test::PatternBytes(700000, 2)
+                                        : TextBytes(900000));
       paths.push_back(dir.File(name));
     }
     Zip(dir.File("out.zip"), paths, c.level, c.password);
     ExpectToolsAccept(dir.File("out.zip"), c.password);
     EXPECT_EQ(PythonSees(dir.File("out.zip"), "i.filename"), c.names);
     EXPECT_FALSE(HasZip64EndRecord(dir.File("out.zip")));
+  }
+}
+
+// The deflate stream of a file that goes out in blocks, taken from the archive by hand, is one
+// stream to Python's zlib that inflates to the very bytes of the file; and random bytes take no
+// more room than Info-ZIP's zip gives them.
+TEST(ZipOracles, BlocksFormOneDeflateStream) {
+  TempDir dir;
+  dir.Write("mixed.bin",
+            TextBytes(600000) + carvex::test::PatternBytes(300000, 7) + std::string(148576, 'z'));
+  dir.Write("random.bin", carvex::test::PatternBytes(1 << 20, 8));
+  for (const char* name : {"mixed.bin", "random.bin"}) {
+    SCOPED_TRACE(name);
+    Zip(dir.File("one.zip"), {dir.File(name)}, 9);
+    const auto inflated = RunProgram(kPython, {"-c",
+                                               "import sys, struct, zlib\n"
+                                               "a = open(sys.argv[1], 'rb').read()\n"
+                                               "size, = struct.unpack('<I', a[18:22])\n"
+                                               "name, extra = struct.unpack('<HH', a[26:30])\n"
+                                               "stream = a[30 + name + extra:][:size]\n"
+                                               "d = zlib.decompressobj(-15)\n"
+                                               "data = d.decompress(stream) + d.flush()\n"
+                                               "assert d.eof and not d.unused_data\n"
+                                               "open(sys.argv[2], 'wb').write(data)\n"
+                                               "print(stream.count(b'\\0\\0\\xff\\xff'), size)\n",
+                                               dir.File("one.zip"), dir.File("inflated")});
+    ASSERT_EQ(inflated.exitCode, 0) << inflated.output;
+    const auto same = RunProgram("cmp", {dir.File(name), dir.File("inflated")});
+    EXPECT_EQ(same.exitCode, 0) << same.output;
+    std::istringstream counts(inflated.output);
+    std::size_t syncMarks = 0;
+    std::uint64_t size = 0;
+    counts >> syncMarks >> size;
+    if (std::string(name) == "mixed.bin") {
+      // The text's blocks each end with a sync flush's empty stored block; a stream deflated
+      // in one go has none.
+      EXPECT_GE(syncMarks, 4u) << inflated.output;
+    } else {
+      const auto peer = RunProgram("zip", {"-q", "-j", "-9", dir.File("peer.zip"), dir.File(name)});
+      ASSERT_EQ(peer.exitCode, 0) << peer.output;
+      const std::vector<std::string> peerSize = PythonSees(dir.File("peer.zip"), "i.compress_size");
+      ASSERT_EQ(peerSize.size(), 1u);
+      EXPECT_LE(size, std::stoull(peerSize[0]));
+      platform::RemoveFile(dir.File("peer.zip"));
+    }
   }
 }
 

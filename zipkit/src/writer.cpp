@@ -2,9 +2,13 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+#include <deque>
 #include <memory>
 #include <random>
+#include <thread>
 
+#include "block_deflate.h"
 #include "cleanup.h"
 #include "crypto.h"
 #include "format.h"
@@ -21,7 +25,10 @@ namespace {
 
 using format::kMax32;
 
-constexpr std::size_t kChunkSize = 256 * 1024;
+// Enough blocks in flight for every worker to find the next one waiting, few enough to keep
+// memory small whatever the size of the files.
+constexpr std::size_t kBlocksPerWorker = 4;
+constexpr std::uint64_t kParallelFrom = 2 * kBlockSize;
 constexpr std::size_t kCentralBlockSize = 1 << 20;
 // Entries claim a Unix host: Debian's unzip reads UTF-8 names of MS-DOS-made entries through
 // the OEM code page even when they are flagged as UTF-8, and garbles them. The attributes say
@@ -31,9 +38,10 @@ constexpr std::uint16_t kMadeOnUnix = 3 << 8;
 constexpr std::uint32_t kFileAttributes = (0100644u << 16) | 0x20;
 constexpr std::uint32_t kFolderAttributes = (040755u << 16) | 0x10;
 
-// The most a source of `size` bytes can take in the archive. zlib's bound for raw deflate with
-// the default window and memory level covers the stored blocks that incompressible data falls
-// back to. The local header must know before the data whether it needs ZIP64 sizes.
+// The most a source of `size` bytes can take in the archive; the local header must know before
+// the data whether it needs ZIP64 sizes. A block never takes more than its bytes as stored blocks
+// (five bytes for each 64 KiB, so 15 for a block) or, when empty, the two bytes that end a
+// stream; this bound allows 32 bytes a block and 7 at the end.
 std::uint64_t LargestStoredSize(std::uint64_t size, bool deflated, bool encrypted) {
   std::uint64_t bound = deflated ? size + (size >> 12) + (size >> 14) + (size >> 25) + 7 : size;
   return bound + (encrypted ? format::kEncryptionHeaderSize : 0);
@@ -47,27 +55,114 @@ std::uint16_t LevelFlags(int level) {
   return 0;
 }
 
+// What the writer takes from the reader, in the order of the archive.
+struct Piece {
+  const SourceEntry* source = nullptr;
+  // A file's first piece carries its length when it was opened, which its local header needs.
+  bool begins = false;
+  std::uint64_t size = 0;
+  std::unique_ptr<DataBlock> block;  // none for a folder
+};
+
+// Reads the sources in order into blocks and hands each to the compressors, running ahead of
+// the writer by a bounded number of blocks, so the workers go from one file to the next without
+// waiting for the writer. It reads on the calling thread: the workers touch nothing but the
+// blocks, so file errors surface where the job runs.
+class SourceReader {
+ public:
+  SourceReader(const std::vector<SourceEntry>& entries, int level) : entries_(entries), level_(level) {}
+
+  bool AtEnd() const { return next_ == entries_.size() && !open_; }
+  Piece Read() {
+    if (!open_) return Open();
+    return NextBlock(false);
+  }
+
+ private:
+  static constexpr std::uint64_t kUnknownLength = UINT64_MAX / 2;
+
+  Piece Open() {
+    const SourceEntry& source = entries_[next_++];
+    Piece piece;
+    piece.source = &source;
+    if (source.isFolder) return piece;
+    file_ = platform::File(source.path, platform::File::Mode::kRead);
+    piece.size = static_cast<std::uint64_t>(platform::FileLength(source.path));
+    unread_ = piece.size;
+    tail_.clear();
+    open_ = true;
+    current_ = Fill();
+    Piece first = NextBlock(true);
+    first.size = piece.size;
+    return first;
+  }
+
+  // The block read last goes out once it is known whether any data follows it.
+  Piece NextBlock(bool begins) {
+    Piece piece;
+    piece.source = &entries_[next_ - 1];
+    piece.begins = begins;
+    std::unique_ptr<DataBlock> following;
+    if (filled_) following = Fill();
+    current_->last = !following || following->Size() == 0;
+    piece.block = std::move(current_);
+    if (piece.block->last) {
+      file_ = platform::File();
+      open_ = false;
+    } else {
+      current_ = std::move(following);
+    }
+    return piece;
+  }
+
+  // The next block of the open file, after the end of the previous one as its dictionary. It
+  // asks for one byte more than the file's length leaves, so a short read tells that the file
+  // ends without another read, and a folder of small files costs no full blocks.
+  std::unique_ptr<DataBlock> Fill() {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kBlockSize, unread_ + 1));
+    auto block = std::make_unique<DataBlock>();
+    block->dictionarySize = tail_.size();
+    block->input.resize(tail_.size() + want);
+    std::copy(tail_.begin(), tail_.end(), block->input.begin());
+    const std::size_t got = file_.Read(block->input.data() + tail_.size(), want);
+    block->input.resize(tail_.size() + got);
+    filled_ = got == want;
+    // A file that grew past its length is read in full blocks from then on.
+    unread_ = got > unread_ ? kUnknownLength : unread_ - got;
+    if (level_ > 0) {
+      const std::size_t keep = std::min(kWindowSize, block->input.size());
+      tail_.assign(block->input.end() - static_cast<std::ptrdiff_t>(keep), block->input.end());
+    }
+    return block;
+  }
+
+  const std::vector<SourceEntry>& entries_;
+  const int level_;
+  std::size_t next_ = 0;
+  bool open_ = false;
+  platform::File file_;
+  std::uint64_t unread_ = 0;  // as far as the file's length told
+  bool filled_ = false;       // the last Fill got all it asked for: more may follow
+  std::vector<char> tail_;
+  std::unique_ptr<DataBlock> current_;
+};
+
 class ArchiveWriter {
  public:
   ArchiveWriter(platform::SeekableFile& out, const AddSettings& settings, ProgressReporter& progress)
-      : out_(out), settings_(settings), progress_(progress), input_(kChunkSize), output_(kChunkSize) {
+      : out_(out), settings_(settings), progress_(progress), deflater_(settings.level) {
     std::random_device entropy;
     std::seed_seq seed{entropy(), entropy(), entropy(), entropy(),
                        entropy(), entropy(), entropy(), entropy()};
     random_.seed(seed);
-    if (settings.level > 0 &&
-        ::deflateInit2(&stream_, settings.level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-      Fail(ZipError::kInvalidSetting, "Cannot start compressing: not enough memory");
   }
-  ~ArchiveWriter() {
-    if (settings_.level > 0) ::deflateEnd(&stream_);
-  }
+  // The workers go before the blocks they may still be working on.
+  ~ArchiveWriter() { workers_.reset(); }
   ArchiveWriter(const ArchiveWriter&) = delete;
   ArchiveWriter& operator=(const ArchiveWriter&) = delete;
 
-  void AddFile(const std::string& source, const std::string& storedName);
-  // A folder is an entry of its own, without data, so that an empty one is kept too.
-  void AddFolder(const std::string& folder, const std::string& storedName);
+  // Adds the entries in their order.
+  void AddAll(const std::vector<SourceEntry>& entries);
   void Finish();
 
  private:
@@ -81,7 +176,12 @@ class ArchiveWriter {
     Write(std::string_view(data, size));
     compressed_ += size;
   }
-  void Deflate(char* data, std::size_t size, int flush);
+  void Submit(DataBlock& block);
+  void Take(Piece& piece);
+  // A folder is an entry of its own, without data, so that an empty one is kept too.
+  void AddFolder(const std::string& folder, const std::string& storedName);
+  void BeginFile(const SourceEntry& source, std::uint64_t size);
+  void EndFile();
   // The entry's name checked, with what every entry shares: the UTF-8 flag, the time, the host.
   format::CentralEntry NewEntry(const std::string& source, const std::string& storedName);
   void WriteLocalHeader(const format::CentralEntry& entry);
@@ -89,27 +189,70 @@ class ArchiveWriter {
   platform::SeekableFile& out_;
   const AddSettings& settings_;
   ProgressReporter& progress_;
-  std::vector<char> input_;
-  std::vector<char> output_;
-  z_stream stream_{};
+  BlockDeflater deflater_;
+  // Read and submitted, in the order of the archive, not yet written.
+  std::deque<Piece> pieces_;
+  std::unique_ptr<DeflateWorkers> workers_;
+  std::uint64_t submitted_ = 0;
   std::mt19937 random_;
   std::unique_ptr<ZipCrypto> crypto_;
   std::uint64_t position_ = 0;
+  // The file being written.
+  const SourceEntry* source_ = nullptr;
+  format::CentralEntry entry_;
   std::uint64_t compressed_ = 0;
+  std::uint64_t uncompressed_ = 0;
+  uLong crc_ = 0;
   std::vector<format::CentralEntry> entries_;
 };
 
-void ArchiveWriter::Deflate(char* data, std::size_t size, int flush) {
-  stream_.next_in = reinterpret_cast<Bytef*>(data);
-  stream_.avail_in = static_cast<uInt>(size);
-  for (;;) {
-    stream_.next_out = reinterpret_cast<Bytef*>(output_.data());
-    stream_.avail_out = static_cast<uInt>(output_.size());
-    const int result = ::deflate(&stream_, flush);
-    if (result == Z_STREAM_ERROR) Fail(ZipError::kInvalidSetting, "The compressor failed");
-    Emit(output_.data(), output_.size() - stream_.avail_out);
-    if (flush == Z_FINISH ? result == Z_STREAM_END : stream_.avail_in == 0 && stream_.avail_out != 0) return;
+// Workers pay off only once there is more than a block or two to share out, and stored data has
+// nothing to share; until then, and when the system offers one core, blocks are done here.
+void ArchiveWriter::Submit(DataBlock& block) {
+  submitted_ += block.Size();
+  if (!workers_ && settings_.level > 0 && submitted_ > kParallelFrom) {
+    const unsigned cores = std::thread::hardware_concurrency();
+    if (cores > 1) {
+      workers_ = std::make_unique<DeflateWorkers>(settings_.level, cores);
+      if (workers_->Count() == 0) workers_.reset();
+    }
   }
+  if (workers_) {
+    workers_->Submit(block);
+    return;
+  }
+  deflater_.Compress(block);
+  block.done = true;
+}
+
+void ArchiveWriter::AddAll(const std::vector<SourceEntry>& entries) {
+  SourceReader reader(entries, settings_.level);
+  for (;;) {
+    const std::size_t limit = workers_ ? kBlocksPerWorker * workers_->Count() : 1;
+    while (pieces_.size() < limit && !reader.AtEnd()) {
+      pieces_.push_back(reader.Read());
+      if (pieces_.back().block) Submit(*pieces_.back().block);
+    }
+    if (pieces_.empty()) return;
+    Take(pieces_.front());
+    pieces_.pop_front();
+  }
+}
+
+void ArchiveWriter::Take(Piece& piece) {
+  if (!piece.block) {
+    AddFolder(piece.source->path, piece.source->storedName);
+    return;
+  }
+  if (piece.begins) BeginFile(*piece.source, piece.size);
+  DataBlock& block = *piece.block;
+  if (workers_) workers_->Wait(block);
+  if (block.error) std::rethrow_exception(block.error);
+  Emit(block.output.data(), block.output.size());
+  crc_ = ::crc32_combine(crc_, block.crc, static_cast<z_off_t>(block.Size()));
+  uncompressed_ += block.Size();
+  progress_.BytesDone(static_cast<std::int64_t>(block.Size()));
+  if (block.last) EndFile();
 }
 
 format::CentralEntry ArchiveWriter::NewEntry(const std::string& source, const std::string& storedName) {
@@ -152,77 +295,67 @@ void ArchiveWriter::AddFolder(const std::string& folder, const std::string& stor
   entries_.push_back(std::move(entry));
 }
 
-void ArchiveWriter::AddFile(const std::string& source, const std::string& storedName) {
-  progress_.FileBegins(source);
-  platform::File in(source, platform::File::Mode::kRead);
-  const auto size = static_cast<std::uint64_t>(platform::FileLength(source));
+void ArchiveWriter::BeginFile(const SourceEntry& source, std::uint64_t size) {
+  progress_.FileBegins(source.path);
   const bool deflated = settings_.level > 0;
   const bool encrypted = settings_.encrypt;
   const bool zip64 = size >= kMax32 || LargestStoredSize(size, deflated, encrypted) >= kMax32;
 
-  format::CentralEntry entry = NewEntry(source, storedName);
-  if (deflated) entry.flags |= LevelFlags(settings_.level);
+  source_ = &source;
+  entry_ = NewEntry(source.path, source.storedName);
+  if (deflated) entry_.flags |= LevelFlags(settings_.level);
   // Encrypted data goes out before its CRC is known, so the check byte of the encryption header
   // comes from the time and the CRC follows the data, as a data descriptor says.
-  if (encrypted) entry.flags |= format::kFlagEncrypted | format::kFlagDataDescriptor;
-  entry.method = deflated ? format::kMethodDeflated : format::kMethodStored;
-  entry.versionNeeded = zip64                   ? format::kVersionZip64
-                        : deflated || encrypted ? format::kVersionDeflated
-                                                : format::kVersionStored;
-  entry.versionMadeBy = kMadeOnUnix | entry.versionNeeded;
-  entry.externalAttributes = kFileAttributes;
-  entry.sizesInZip64 = zip64;
-  WriteLocalHeader(entry);
+  if (encrypted) entry_.flags |= format::kFlagEncrypted | format::kFlagDataDescriptor;
+  entry_.method = deflated ? format::kMethodDeflated : format::kMethodStored;
+  entry_.versionNeeded = zip64                   ? format::kVersionZip64
+                         : deflated || encrypted ? format::kVersionDeflated
+                                                 : format::kVersionStored;
+  entry_.versionMadeBy = kMadeOnUnix | entry_.versionNeeded;
+  entry_.externalAttributes = kFileAttributes;
+  entry_.sizesInZip64 = zip64;
+  WriteLocalHeader(entry_);
 
   compressed_ = 0;
+  uncompressed_ = 0;
+  crc_ = ::crc32(0, nullptr, 0);
   crypto_.reset();
   if (encrypted) {
     crypto_ = std::make_unique<ZipCrypto>(settings_.password);
     char encryptionHeader[format::kEncryptionHeaderSize];
     for (std::size_t i = 0; i + 1 < sizeof encryptionHeader; ++i)
       encryptionHeader[i] = static_cast<char>(random_());
-    encryptionHeader[sizeof encryptionHeader - 1] = static_cast<char>(entry.modified.time >> 8);
+    encryptionHeader[sizeof encryptionHeader - 1] = static_cast<char>(entry_.modified.time >> 8);
     Emit(encryptionHeader, sizeof encryptionHeader);
   }
-  if (deflated) ::deflateReset(&stream_);
+}
 
-  uLong crc = ::crc32(0, nullptr, 0);
-  std::uint64_t uncompressed = 0;
-  for (;;) {
-    const std::size_t got = in.Read(input_.data(), input_.size());
-    if (got == 0) break;
-    crc = ::crc32(crc, reinterpret_cast<const Bytef*>(input_.data()), static_cast<uInt>(got));
-    uncompressed += got;
-    if (deflated)
-      Deflate(input_.data(), got, Z_NO_FLUSH);
-    else
-      Emit(input_.data(), got);
-    progress_.BytesDone(static_cast<std::int64_t>(got));
-  }
-  if (deflated) Deflate(nullptr, 0, Z_FINISH);
-  if (!zip64 && (compressed_ >= kMax32 || uncompressed >= kMax32))
-    Fail(ZipError::kSourceChanged, "Cannot zip '" + source + "': it grew while it was being zipped");
+void ArchiveWriter::EndFile() {
+  format::CentralEntry& entry = entry_;
+  const bool zip64 = entry.sizesInZip64;
+  if (!zip64 && (compressed_ >= kMax32 || uncompressed_ >= kMax32))
+    Fail(ZipError::kSourceChanged, "Cannot zip '" + source_->path + "': it grew while it was being zipped");
 
-  entry.crc = static_cast<std::uint32_t>(crc);
+  entry.crc = static_cast<std::uint32_t>(crc_);
   entry.compressedSize = compressed_;
-  entry.uncompressedSize = uncompressed;
-  if (encrypted) {
+  entry.uncompressedSize = uncompressed_;
+  if (settings_.encrypt) {
     format::Bytes descriptor;
     descriptor.U32(format::kDataDescriptorSignature).U32(entry.crc);
     if (zip64)
-      descriptor.U64(compressed_).U64(uncompressed);
+      descriptor.U64(compressed_).U64(uncompressed_);
     else
-      descriptor.U32(compressed_).U32(uncompressed);
+      descriptor.U32(compressed_).U32(uncompressed_);
     Write(descriptor.Data());
   } else {
     const auto headerAt = static_cast<std::int64_t>(entry.localHeaderOffset);
     format::Bytes sizes;
-    sizes.U32(entry.crc).U32(zip64 ? kMax32 : compressed_).U32(zip64 ? kMax32 : uncompressed);
+    sizes.U32(entry.crc).U32(zip64 ? kMax32 : compressed_).U32(zip64 ? kMax32 : uncompressed_);
     out_.WriteAt(headerAt + 14, sizes.Data().data(), sizes.Size());
     if (zip64) {
       format::Bytes zip64Sizes;
-      zip64Sizes.U64(uncompressed).U64(compressed_);
-      out_.WriteAt(headerAt + static_cast<std::int64_t>(format::kLocalHeaderSize + storedName.size() + 4),
+      zip64Sizes.U64(uncompressed_).U64(compressed_);
+      out_.WriteAt(headerAt + static_cast<std::int64_t>(format::kLocalHeaderSize + entry.name.size() + 4),
                    zip64Sizes.Data().data(), zip64Sizes.Size());
     }
   }
@@ -264,12 +397,7 @@ void WriteArchive(const std::string& archivePath, const std::vector<std::string>
     // (under any name) is zipped from its old content.
     ReplacingFile out(archivePath);
     ArchiveWriter writer(out.File(), settings, progress);
-    for (const SourceEntry& entry : entries) {
-      if (entry.isFolder)
-        writer.AddFolder(entry.path, entry.storedName);
-      else
-        writer.AddFile(entry.path, entry.storedName);
-    }
+    writer.AddAll(entries);
     writer.Finish();
     out.Commit();
   });
