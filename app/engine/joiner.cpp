@@ -88,7 +88,7 @@ void Joiner::Run() {
       }
       CopyChunk(plan_.closingChunk, true);
       piece_.Close();
-          chunk_ = 0;
+      chunk_ = 0;
       ++BuildPieceNumber;
       if (BuildPieceNumber == BuildPieceCount + 1) {
         Complete();
