@@ -6,7 +6,10 @@ namespace carvex {
 
 HashPipeline::HashPipeline(std::size_t chunkSize, bool threads) : threaded_(threads), slots_(threads ? kSlots : 1) {
   for (Slot& slot : slots_) slot.bytes.resize(std::max<std::size_t>(chunkSize, 1));
-  if (!threaded_) return;
+  if (!threaded_) {
+    for (auto& hash : inline_) hash.emplace();
+    return;
+  }
   threads_[kWholeReader] = std::thread([this] { Read(kWholeReader); });
   threads_[kPieceReader] = std::thread([this] { Read(kPieceReader); });
 }
@@ -80,7 +83,12 @@ HashPipeline::Slot& HashPipeline::Claim(std::unique_lock<std::mutex>& lock) {
   return slots_[published_ % kSlots];
 }
 
-void HashPipeline::Commit(std::unique_lock<std::mutex>& lock) {
+void HashPipeline::Append(std::size_t size, bool endsPiece, bool endsAll) {
+  std::unique_lock lock(mutex_);
+  Slot& slot = Claim(lock);
+  slot.size = size;
+  slot.endsPiece = endsPiece;
+  slot.endsAll = endsAll;
   ++published_;
   bool wake = false;
   for (const Reader reader : {kWholeReader, kPieceReader})
@@ -106,20 +114,13 @@ char* HashPipeline::NextBuffer() {
 
 void HashPipeline::Publish(std::size_t size, bool endsPiece) {
   if (!threaded_) {
-    Slot& slot = slots_.front();
-    for (auto& hash : inline_)
-      if (!hash) hash.emplace();
+    const Slot& slot = slots_.front();
     inline_[kWholeReader]->Update(slot.bytes.data(), size);
     inline_[kPieceReader]->Update(slot.bytes.data(), size);
     if (endsPiece) pieces_.push_back(inline_[kPieceReader]->Finish());
     return;
   }
-  std::unique_lock lock(mutex_);
-  Slot& slot = Claim(lock);
-  slot.size = size;
-  slot.endsPiece = endsPiece;
-  slot.endsAll = false;
-  Commit(lock);
+  Append(size, endsPiece, false);
 }
 
 std::vector<platform::Sha256Digest> HashPipeline::FinishedPieces(std::size_t first) {
@@ -137,17 +138,9 @@ std::vector<platform::Sha256Digest> HashPipeline::AllPieces() {
 }
 
 platform::Sha256Digest HashPipeline::Whole() {
-  if (!threaded_) {
-    if (!inline_[kWholeReader]) inline_[kWholeReader].emplace();
-    return inline_[kWholeReader]->Finish();
-  }
+  if (!threaded_) return inline_[kWholeReader]->Finish();
+  Append(0, false, true);
   std::unique_lock lock(mutex_);
-  Slot& slot = Claim(lock);
-  slot.size = 0;
-  slot.endsPiece = false;
-  slot.endsAll = true;
-  Commit(lock);
-  lock.lock();
   WaitUntilRead(lock, kWholeReader);
   return *whole_;
 }

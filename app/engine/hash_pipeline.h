@@ -65,7 +65,8 @@ private:
   void Read(Reader reader);
   std::size_t FreeSlots() const;
   Slot& Claim(std::unique_lock<std::mutex>& lock);
-  void Commit(std::unique_lock<std::mutex>& lock);
+  // Hands the next slot to the readers, waking those that have a batch to do.
+  void Append(std::size_t size, bool endsPiece, bool endsAll);
   void WaitUntilRead(std::unique_lock<std::mutex>& lock, Reader reader);
 
   const bool threaded_;
