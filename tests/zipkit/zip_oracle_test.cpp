@@ -332,19 +332,23 @@ TEST(ZipOracles, ListAndTestTheSelfExtractingProgram) {
   dir.Write("a.txt", TextBytes(300000));
   dir.Write(kNonAsciiName, "x");
   Zip(dir.File("Setup.zip"), {dir.File("a.txt"), dir.File(kNonAsciiName)}, 9);
-  const std::string program =
-      ConvertToSelfExtractor(dir.File("Setup.zip"), JoinPath(platform::AppPath(), "ZipSFX.bin"), {}, {});
-  // Exit code 0: no "extra bytes at beginning" warning, so every offset was corrected.
-  const auto unzip = RunProgram("unzip", {"-l", program});
-  EXPECT_EQ(unzip.exitCode, 0) << unzip.output;
-  EXPECT_NE(unzip.output.find("a.txt"), std::string::npos) << unzip.output;
-  EXPECT_NE(unzip.output.find(kNonAsciiName), std::string::npos) << unzip.output;
-  const auto sevenZip = RunProgram("7z", {"l", program});
-  EXPECT_EQ(sevenZip.exitCode, 0) << sevenZip.output;
-  EXPECT_NE(sevenZip.output.find("a.txt"), std::string::npos) << sevenZip.output;
-  EXPECT_NE(sevenZip.output.find(kNonAsciiName), std::string::npos) << sevenZip.output;
-  // Told the type, 7z has no reason to warn that an ELF program named .exe is no PE file.
-  ExpectToolsAccept(program, {}, {"-tzip"});
+  // A signed stub is shortened on the way, and every offset must follow.
+  dir.Write("signed.bin", test::SignPe(test::FakePeImage(0x20b, 70001), carvex::test::PatternBytes(4000, 3)));
+  for (const std::string& stub : {JoinPath(platform::AppPath(), "ZipSFX.bin"), dir.File("signed.bin")}) {
+    SCOPED_TRACE(stub);
+    const std::string program = ConvertToSelfExtractor(dir.File("Setup.zip"), stub, {}, {});
+    // Exit code 0: no "extra bytes at beginning" warning, so every offset was corrected.
+    const auto unzip = RunProgram("unzip", {"-l", program});
+    EXPECT_EQ(unzip.exitCode, 0) << unzip.output;
+    EXPECT_NE(unzip.output.find("a.txt"), std::string::npos) << unzip.output;
+    EXPECT_NE(unzip.output.find(kNonAsciiName), std::string::npos) << unzip.output;
+    const auto sevenZip = RunProgram("7z", {"l", program});
+    EXPECT_EQ(sevenZip.exitCode, 0) << sevenZip.output;
+    EXPECT_NE(sevenZip.output.find("a.txt"), std::string::npos) << sevenZip.output;
+    EXPECT_NE(sevenZip.output.find(kNonAsciiName), std::string::npos) << sevenZip.output;
+    // Told the type, 7z has no reason to warn that an ELF program named .exe is no PE file.
+    ExpectToolsAccept(program, {}, {"-tzip"});
+  }
 }
 
 }  // namespace

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <filesystem>
 #include <initializer_list>
+#include <stdexcept>
 #include <utility>
+
+#include "support/temp_dir.h"
 
 namespace carvex::zipkit::test {
 
@@ -176,6 +179,54 @@ std::string AfterAGoodEntry(EntryFields bad, const std::string& data, const EndC
 
 EntryFields DeflatedClaim(const std::string& name, std::uint64_t size) {
   return {name, 8, Crc32(""), kEmptyDeflate.size(), size, 0};
+}
+
+void Poke(std::string& bytes, std::size_t at, std::uint64_t value, int width) {
+  for (int i = 0; i < width; ++i) bytes.at(at + i) = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+namespace {
+
+std::uint64_t Peek(const std::string& bytes, std::size_t at, int width) {
+  std::uint64_t value = 0;
+  for (int i = width; i-- > 0;) value = (value << 8) | static_cast<unsigned char>(bytes.at(at + i));
+  return value;
+}
+
+}  // namespace
+
+PeLayout PeLayoutOf(const std::string& image) {
+  const std::size_t fileHeader = Peek(image, 0x3C, 4);
+  const std::size_t optional = fileHeader + 24;
+  const std::size_t directory = optional + (Peek(image, optional, 2) == 0x20b ? 112 : 96);
+  return {fileHeader + 20, optional, optional + 64, directory - 4, directory + 4 * 8};
+}
+
+std::string FakePeImage(std::uint16_t magic, std::size_t size) {
+  constexpr std::size_t kFileHeader = 0x80;
+  const bool wide = magic == 0x20b;
+  std::string image = "MZ";
+  image.resize(kFileHeader);
+  Poke(image, 0x3C, kFileHeader, 4);
+  image += std::string("PE\0\0", 4);
+  // Machine, no sections, time, no symbols, the optional header's size, an executable image.
+  Put(image,
+      {{wide ? 0x8664 : 0x14c, 2}, {0, 2}, {0, 4}, {0, 4}, {0, 4}, {wide ? 240 : 224, 2}, {0x0102, 2}});
+  const std::size_t optional = image.size();
+  image.resize(optional + (wide ? 240 : 224));
+  Poke(image, optional, magic, 2);
+  Poke(image, PeLayoutOf(image).entryCount, 16, 4);
+  if (size < image.size()) throw std::invalid_argument("a PE image needs its headers");
+  return image + carvex::test::PatternBytes(size - image.size(), 11);
+}
+
+std::string SignPe(std::string image, const std::string& certificate) {
+  const PeLayout layout = PeLayoutOf(image);
+  image.resize((image.size() + 7) / 8 * 8);
+  Poke(image, layout.security, image.size(), 4);
+  Poke(image, layout.security + 4, certificate.size(), 4);
+  Poke(image, layout.checksum, Crc32(image + certificate), 4);
+  return image + certificate;
 }
 
 Raised RaisedBy(const std::function<void()>& call) {

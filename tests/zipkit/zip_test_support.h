@@ -76,6 +76,28 @@ EntryFields DeflatedClaim(const std::string& name, std::uint64_t size);
 // no well-behaved writer produces (absolute names, "..", drive letters).
 std::string AssembleStoredArchive(const std::vector<RawEntry>& entries);
 
+// File offsets of the PE header fields that a code signer sets or that a reader of the
+// signature's place depends on.
+struct PeLayout {
+  std::size_t optionalSize;  // SizeOfOptionalHeader, 16 bits
+  std::size_t magic;         // of the optional header, 16 bits
+  std::size_t checksum;
+  std::size_t entryCount;  // NumberOfRvaAndSizes
+  std::size_t security;    // the security entry: the table's file offset, then its size
+};
+// The layout of the PE image `image`, found from its headers.
+PeLayout PeLayoutOf(const std::string& image);
+
+// A PE image of `size` bytes as a linker leaves it unsigned: DOS header, signature, file header,
+// an optional header of `magic` (0x10b or 0x20b) with 16 empty directory entries, pattern bytes
+// after that.
+std::string FakePeImage(std::uint16_t magic, std::size_t size);
+// `image` as a code signer leaves it: zeros up to a multiple of 8, then `certificate`, which the
+// security entry names, and a checksum over it all.
+std::string SignPe(std::string image, const std::string& certificate);
+// Overwrites `width` bytes at `at` with `value`, little-endian.
+void Poke(std::string& bytes, std::size_t at, std::uint64_t value, int width);
+
 // The events of one call, as the progress handler saw them.
 struct ProgressEvent {
   int kind;

@@ -19,8 +19,9 @@ struct SfxSettings {
 std::string SelfExtractorPathFor(const std::string& archivePath);
 
 // Writes the stub, the settings and the archive into one program beside the archive, every
-// offset corrected for what now precedes the archive, so zip tools still list it. The archive
-// itself stays as it is. Returns the program's path.
+// offset corrected for what now precedes the archive, so zip tools still list it. A stub signed
+// with Authenticode goes in without its signature. The archive itself stays as it is. Returns
+// the program's path.
 std::string ConvertToSelfExtractor(const std::string& archivePath, const std::string& stubPath,
                                    const SfxSettings& settings, const ProgressHandler& progress);
 
