@@ -32,8 +32,12 @@ constexpr char kUsageText[] =
     "usage: verbhook list\n"
     "       verbhook export [FILE]\n"
     "       verbhook import FILE [--replace]\n"
-    "       verbhook default [PROGRAM]\n"
-    "       verbhook run N\n";
+    "       verbhook default [PROGRAM] [--replace]\n"
+    "       verbhook run N\n"
+    "\n"
+    "default writes the first menu, which starts PROGRAM (by default the carvex beside\n"
+    "verbhook), into an empty menu; --replace rewrites the first menu's own \"Carvex\"\n"
+    "submenu whatever the menu holds and leaves every other record as it is.\n";
 
 std::string ReadWholeFile(const std::string& path) {
   const std::int64_t length = platform::FileLength(path);
@@ -80,12 +84,23 @@ int Run(const std::vector<std::string>& args, int& argc, char** argv) {
     ImportMenu(ReadWholeFile(args[1]), count == 3);
     return kDone;
   }
-  if (command == "default" && count <= 2) {
-    const std::string program =
-        count == 2 ? args[1] : platform::AppPath() + platform::kPathSeparator + CARVEX_PROGRAM_NAME;
-    std::cout << (WriteDefaultMenu(program) ? "The first menu has been written.\n"
-                                            : "The menu holds records already; it was left as it is.\n");
-    return kDone;
+  if (command == "default") {
+    std::vector<std::string> operands(args.begin() + 1, args.end());
+    const auto flag = std::find(operands.begin(), operands.end(), "--replace");
+    const bool replace = flag != operands.end();
+    if (replace) operands.erase(flag);
+    if (operands.size() <= 1 && (operands.empty() || !operands[0].starts_with("--"))) {
+      // The data files may lie elsewhere (share/carvex), but carvex is always installed beside
+      // verbhook: in bin/ of any prefix, in the build tree, in the Windows program folder.
+      const std::string program =
+          operands.empty() ? platform::ExecutableFolder() + platform::kPathSeparator + CARVEX_PROGRAM_NAME
+                           : operands[0];
+      std::cout << (WriteDefaultMenu(program, replace)
+                        ? "The first menu has been written.\n"
+                        : "The menu holds records already; it was left as it is (--replace rewrites "
+                          "the Carvex submenu).\n");
+      return kDone;
+    }
   }
   if (command == "run" && count == 2) {
     const std::optional<std::uint32_t> number = ParseItemNumber(args[1]);
@@ -99,6 +114,10 @@ int Run(const std::vector<std::string>& args, int& argc, char** argv) {
   }
   if (*kHoldClipboardCommand && command == kHoldClipboardCommand && count == 2)
     return HoldClipboard(args[1], argc, argv);
+  if ((command == "--help" || command == "-h") && count == 1) {
+    std::cout << kUsageText;
+    return kDone;
+  }
   std::cerr << kUsageText;
   return kUsage;
 }

@@ -83,9 +83,15 @@ std::vector<std::string> ListPlainFiles(const std::string& folder);
 // Deletes every file directly in `folder`; its subfolders and what they hold stay.
 void RemoveFilesIn(const std::string& folder);
 
+// The folder of the running executable, without a trailing separator unless it is a root:
+// where the programs installed together (carvex beside verbhook) find each other.
+// Throws RuntimeError when the system cannot tell.
+std::string ExecutableFolder();
+
 // The application folder, where the data files lie, without a trailing separator unless it
 // is a root: the folder of the running executable; for a program installed on POSIX systems as
 // <prefix>/bin/<program> beside an existing <prefix>/share/carvex, that folder instead.
+// "." when the system cannot tell where the program lies.
 std::string AppPath();
 
 // Closes every File that is still open, ignoring errors; the objects stay valid and report

@@ -14,6 +14,7 @@
 #include "platform/files.h"
 #include "open_files.h"
 #include "platform/seam.h"
+#include "platform/zipio.h"
 
 namespace carvex::platform {
 
@@ -116,14 +117,19 @@ void RemoveFilesIn(const std::string& folder) {
   for (const std::string& path : files) RemoveFile(path);
 }
 
-std::string AppPath() {
-  char buffer[PATH_MAX];
-  const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  if (n <= 0) return ".";
-  std::string exe(buffer, static_cast<std::size_t>(n));
+std::string ExecutableFolder() {
+  const std::string exe = ExecutablePath();
   const auto slash = exe.rfind('/');
-  if (slash == 0) return "/";
-  const std::string folder = exe.substr(0, slash);
+  return slash == 0 ? "/" : exe.substr(0, slash);
+}
+
+std::string AppPath() {
+  std::string folder;
+  try {
+    folder = ExecutableFolder();
+  } catch (const RuntimeError&) {
+    return ".";
+  }
   // Installed as <prefix>/bin/carvex, the program keeps its data files in <prefix>/share/carvex.
   constexpr std::string_view kBin = "/bin";
   if (folder.size() > kBin.size() && folder.ends_with(kBin)) {

@@ -8,6 +8,7 @@
 #include "open_files.h"
 #include "platform/seam.h"
 #include "platform/wide.h"
+#include "platform/zipio.h"
 
 namespace carvex::platform {
 
@@ -176,21 +177,19 @@ void RemoveFilesIn(const std::string& folder) {
   for (const std::string& path : files) RemoveFile(path);
 }
 
+std::string ExecutableFolder() {
+  std::string folder = ExecutablePath();
+  if (const auto slash = folder.rfind('\\'); slash != std::string::npos) folder.erase(slash);
+  if (folder.size() == 2 && folder[1] == ':') folder += '\\';
+  return folder;
+}
+
 std::string AppPath() {
-  std::wstring buffer(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (n == 0) return ".";
-    if (n < buffer.size()) {
-      buffer.resize(n);
-      break;
-    }
-    buffer.resize(buffer.size() * 2);
+  try {
+    return ExecutableFolder();
+  } catch (const RuntimeError&) {
+    return ".";
   }
-  const auto slash = buffer.rfind(L'\\');
-  std::wstring folder = buffer.substr(0, slash);
-  if (folder.size() == 2 && folder[1] == L':') folder += L'\\';
-  return Narrow(folder);
 }
 
 File::File(const std::string& path, Mode mode) : path_(path) {
