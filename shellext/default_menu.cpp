@@ -52,15 +52,17 @@ std::vector<std::pair<std::string, std::string>> DefaultMenuRecords(const std::s
   return records;
 }
 
-bool WriteDefaultMenu(const std::string& programPath) {
+bool WriteDefaultMenu(const std::string& programPath, bool replace) {
   const std::string contentsPath = MenuConfigKeyPath();
   // Checked inside the transaction, so that a menu written meanwhile by another process is
   // not joined by a second one.
   platform::RegistryTransaction transaction;
   if (const auto contents =
           RegistryKey::Open(RegistryRoot::kCurrentUser, contentsPath, platform::RegistryAccess::kRead);
-      contents && HoldsRecords(*contents))
+      !replace && contents && HoldsRecords(*contents))
     return false;
+  // Replacing overwrites the submenu's records by name: a record the user added beside them
+  // stays, so repairing the program's path costs nothing of the user's own menu.
   RegistryKey submenu =
       RegistryKey::Create(RegistryRoot::kCurrentUser, contentsPath + "\\" + kDefaultSubmenuKey);
   for (const auto& [name, record] : DefaultMenuRecords(programPath)) submenu.SetString(name, record);

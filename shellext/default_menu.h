@@ -14,7 +14,9 @@ std::vector<std::pair<std::string, std::string>> DefaultMenuRecords(const std::s
 
 // Writes the first menu under the configuration key when that key and its submenus hold no
 // records; a user's own menu, even one emptied to a bare submenu, is never replaced.
+// With `replace`, writes the first menu's records into its own submenu whatever the menu
+// holds, and leaves every other record as it is.
 // True when it wrote the menu. Throws RuntimeError when the registry refuses.
-bool WriteDefaultMenu(const std::string& programPath);
+bool WriteDefaultMenu(const std::string& programPath, bool replace);
 
 }  // namespace carvex

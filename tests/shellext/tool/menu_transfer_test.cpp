@@ -85,21 +85,57 @@ TEST_F(MenuTransferTest, ListShowsNumbersCommandsFlagsAndWarnings) {
             "      warning: no <command> element: \"Your menu has incorrect configuration.\"\n");
 }
 
-TEST_F(MenuTransferTest, DefaultMenuOnlyWhereThereAreNoRecords) {
+TEST_F(MenuTransferTest, DefaultMenuOnlyWhereThereAreNoRecordsUnlessReplacing) {
   const struct {
     const char* subKey;
     const char* value;  // nullptr: the key alone
-    bool written;
+    bool written;       // without --replace
   } cases[] = {
       {"", nullptr, true}, {"0001Mine", nullptr, true}, {"", "x", false}, {"0001Mine\\0001Deep", "x", false}};
+  const std::string firstRecord = DefaultMenuRecords("C:\\P\\carvex.exe")[0].second;
+  for (const bool replace : {false, true}) {
+    for (const auto& c : cases) {
+      ClearMenu();
+      if (c.value)
+        AddRecord(c.subKey, c.value, "<command>mine</command>");
+      else
+        MenuKey(c.subKey);
+      const bool written = replace || c.written;
+      EXPECT_EQ(WriteDefaultMenu("C:\\P\\carvex.exe", replace), written) << c.subKey << replace;
+      const auto submenu = platform::RegistryKey::Open(platform::RegistryRoot::kCurrentUser,
+                                                       MenuConfigKeyPath() + "\\" + kDefaultSubmenuKey);
+      EXPECT_EQ(submenu && submenu->QueryString("1") == firstRecord, written) << c.subKey << replace;
+      if (c.value) {
+        EXPECT_EQ(MenuKey(c.subKey).QueryString(c.value), "<command>mine</command>") << c.subKey << replace;
+      }
+    }
+  }
+}
+
+TEST_F(MenuTransferTest, ReplacingTheDefaultMenuRepairsItsSubmenuAndKeepsTheRest) {
+  constexpr char kMissing[] = "/usr/share/carvex/carvex";
+  constexpr char kInstalled[] = "/usr/bin/carvex";
+  // The first menu written for `program`, amid the user's own records, one of them added to
+  // the first menu's submenu.
+  const auto writeMenu = [](const std::string& program) {
+    AddRecord("", "mine", "<caption>Top</caption><command>top</command>");
+    for (const auto& [name, record] : DefaultMenuRecords(program))
+      AddRecord(kDefaultSubmenuKey, name, record);
+    AddRecord(kDefaultSubmenuKey, "7", "<caption>Added</caption><command>added</command>");
+    AddRecord("0002Tools", "1", "<command>[props]</command>");
+  };
+  const struct {
+    bool replace;
+    const char* program;  // the one the menu names afterwards
+  } cases[] = {{false, kMissing}, {true, kInstalled}};
   for (const auto& c : cases) {
     ClearMenu();
-    if (c.value)
-      AddRecord(c.subKey, c.value, "<command>mine</command>");
-    else
-      MenuKey(c.subKey);
-    EXPECT_EQ(WriteDefaultMenu("C:\\P\\carvex.exe"), c.written) << c.subKey;
-    EXPECT_EQ(FindItemRecord(1) == DefaultMenuRecords("C:\\P\\carvex.exe")[0].second, c.written) << c.subKey;
+    writeMenu(c.program);
+    const std::string expected = ExportMenu();
+    ClearMenu();
+    writeMenu(kMissing);
+    EXPECT_EQ(WriteDefaultMenu(kInstalled, c.replace), c.replace);
+    EXPECT_EQ(ExportMenu(), expected) << c.replace;
   }
 }
 
