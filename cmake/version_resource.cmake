@@ -19,3 +19,10 @@ function(carvex_add_version_resource target description kind)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/version.rc.in ${rc} @ONLY)
   target_sources(${target} PRIVATE ${rc})
 endfunction()
+
+# Gives a Windows program that shows no forms its manifest (the form backend brings its own).
+function(carvex_add_console_manifest target)
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_manifest.rc)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/console_manifest.rc.in ${rc} @ONLY)
+  target_sources(${target} PRIVATE ${rc})
+endfunction()
