@@ -16,11 +16,26 @@ Unicode true
   Target x86-unicode
 !endif
 SetCompressor /SOLID lzma
+; A release signs the uninstaller too, before it is packed into the setup program.
+!ifdef SIGN_COMMAND
+  !uninstfinalize '"${SIGN_COMMAND}" "%1"'
+!endif
+; A file that cannot be written ends the setup: skipping it would leave a mixed installation.
+AllowSkipFiles off
 
-!define VERSION "1.3.0.0"
+; A test makes the next version's setup from the same script.
+!ifndef VERSION
+  !define VERSION "1.3.0.0"
+!endif
 !define PUBLISHER "Orvane Software"
 !define CLSID "{5B0C3F2E-7A41-4D9B-9E62-C1D8A4F70B35}"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Carvex"
+; Active Setup runs the stub once in every account at its next logon, so each user gets the
+; first menu, not only the account that ran the setup.
+!define ACTIVE_SETUP_KEY "Software\Microsoft\Active Setup\Installed Components\{2D797F61-FE27-43B4-8DFD-5E741BA70240}"
+!searchreplace ACTIVE_SETUP_VERSION "${VERSION}" "." ","
+; What Windows deployment tools read as "done, restart needed".
+!define EXIT_REBOOT_NEEDED 3010
 
 ; The x86_64 setup writes the system's own (64-bit) registry view; a 32-bit system has one view.
 !macro NativeView
@@ -36,6 +51,8 @@ OutFile "${OUTFILE}"
 !else
   InstallDir "$PROGRAMFILES\Orvane Software\Carvex"
 !endif
+; An upgrade goes where the earlier installation is, a folder the user chose included.
+InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 RequestExecutionLevel admin
 ShowInstDetails show
 
@@ -48,14 +65,97 @@ VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) 2026 ${PUBLISHER}."
 
 !include "MUI2.nsh"
+!include "LogicLib.nsh"
+!include "x64.nsh"
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !insertmacro MUI_PAGE_LICENSE "${STAGE}\License.txt"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
+; The finish pages offer the restart when a file in use is left for the next start of Windows.
+!insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_UNPAGE_FINISH
 !insertmacro MUI_LANGUAGE "English"
+
+!if ${ARCH} == x86
+; 64-bit File Explorer loads only 64-bit shell extensions, and this setup would register the
+; 32-bit one alone: the menu would never appear.
+Function .onInit
+  ${If} ${RunningX64}
+    MessageBox MB_OK|MB_ICONSTOP "This setup program is for 32-bit Windows. On 64-bit Windows, run carvex-${VERSION}-setup-x64.exe instead." /SD IDOK
+    SetErrorLevel 2
+    Quit
+  ${EndIf}
+FunctionEnd
+!endif
+
+; Every file the setup lays down, for moving aside, restoring and removing them alike.
+!macro ForEachInstalledFile MACRO
+  !insertmacro ${MACRO} "carvex.exe"
+  !insertmacro ${MACRO} "carvex-cli.exe"
+  !insertmacro ${MACRO} "verbhook.dll"
+  !insertmacro ${MACRO} "verbhook.exe"
+  !insertmacro ${MACRO} "verbhookw.exe"
+  !insertmacro ${MACRO} "ZipSFX.bin"
+  !insertmacro ${MACRO} "Contents.htm"
+  !insertmacro ${MACRO} "License.txt"
+  !insertmacro ${MACRO} "uninstall.exe"
+  !if ${ARCH} == x64
+    !insertmacro ${MACRO} "x86\verbhook.dll"
+  !endif
+!macroend
+
+; File Explorer keeps verbhook.dll loaded after the first right-click, and a loaded or running
+; file cannot be overwritten, but it can be renamed. So every earlier file is first moved
+; aside within its folder; only when all of them moved are the new ones written, and a setup
+; that fails puts the earlier ones back. Nothing is ever half old, half new.
+Var Stamp
+Var Blocked
+
+!macro MoveAside name
+  ${If} $Blocked == ""
+  ${AndIf} ${FileExists} "$INSTDIR\${name}"
+    ClearErrors
+    Rename "$INSTDIR\${name}" "$INSTDIR\${name}.old-$Stamp"
+    ${IfThen} ${Errors} ${|} StrCpy $Blocked "$INSTDIR\${name}" ${|}
+  ${EndIf}
+!macroend
+
+!macro MoveBack name
+  ${If} ${FileExists} "$INSTDIR\${name}.old-$Stamp"
+    Delete "$INSTDIR\${name}"
+    Rename "$INSTDIR\${name}.old-$Stamp" "$INSTDIR\${name}"
+  ${EndIf}
+!macroend
+
+; A copy still loaded goes at the next start of Windows, which sets the reboot flag.
+!macro DropAside name
+  ${If} ${FileExists} "$INSTDIR\${name}.old-$Stamp"
+    Delete /REBOOTOK "$INSTDIR\${name}.old-$Stamp"
+  ${EndIf}
+!macroend
+
+!macro RemoveInstalled name
+  Delete /REBOOTOK "$INSTDIR\${name}"
+!macroend
+
+Function .onInstFailed
+  !insertmacro ForEachInstalledFile MoveBack
+FunctionEnd
+
+; The shell reads handler registrations afresh only when told that they changed.
+!macro NotifyShell
+  System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0x1000, p 0, p 0)'
+!macroend
+
+; In silent mode the exit code is the only report of a restart that is needed.
+!macro ReportReboot
+  IfRebootFlag 0 +3
+    DetailPrint "Some files are in use; they will be replaced when Windows starts again."
+    SetErrorLevel ${EXIT_REBOOT_NEEDED}
+!macroend
 
 ; The class entries of the i686 shell extension in the 32-bit view, which 32-bit programs read;
 ; the handler keys under *\shellex and Directory\shellex are shared by both views and are
@@ -72,36 +172,67 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) 2026 ${PUBLISHER}."
 !macroend
 
 ; A first menu for a user who has none: a "Carvex" submenu that starts the installed program
-; on the selection, and the path and summary items. Records of an existing menu stay as they are.
+; on the selection, and the path and summary items. verbhook.exe holds the one definition of
+; the first menu and writes it only into a menu without records, so a user's own menu
+; survives a reinstall. The account that runs the setup gets it now; every other account,
+; through Active Setup, at its next logon. The stub is the window-less twin of verbhook.exe:
+; a console program would flash a console window at logon.
 Function WriteFirstMenu
-  ; verbhook.exe holds the one definition of the first menu and writes it only into a menu
-  ; without records, so a user's own menu survives a reinstall.
-  ExecWait '"$INSTDIR\verbhook.exe" default "$INSTDIR\carvex.exe"' $0
-  StrCmp $0 "0" +2
-    DetailPrint "The first menu could not be written"
+  WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "" "Carvex context menu"
+  WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "StubPath" '"$INSTDIR\verbhookw.exe" default "$INSTDIR\carvex.exe"'
+  WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "Version" "${ACTIVE_SETUP_VERSION}"
+  WriteRegDWORD HKLM "${ACTIVE_SETUP_KEY}" "IsInstalled" 1
+  nsExec::ExecToLog '"$INSTDIR\verbhook.exe" default "$INSTDIR\carvex.exe"'
+  Pop $0
+  ${If} $0 == "0"
+    WriteRegStr HKCU "${ACTIVE_SETUP_KEY}" "Version" "${ACTIVE_SETUP_VERSION}"
+  ${Else}
+    DetailPrint "The first menu could not be written ($0)"
+  ${EndIf}
 FunctionEnd
 
 Section "Carvex"
   !insertmacro NativeView
   SetOutPath "$INSTDIR"
+  System::Call 'kernel32::GetTickCount() i .r0'
+  StrCpy $Stamp $0
+  ; Copies that an earlier upgrade left for the restart that has not come yet.
+  Delete "$INSTDIR\*.old-*"
+  Delete "$INSTDIR\x86\*.old-*"
+
+  StrCpy $Blocked ""
+  !insertmacro ForEachInstalledFile MoveAside
+  ${If} $Blocked != ""
+    DetailPrint "Cannot replace $Blocked"
+    MessageBox MB_OK|MB_ICONSTOP "The setup cannot replace $Blocked.$\r$\n$\r$\nClose the programs that use it and run the setup again. The installed version was left as it was." /SD IDOK
+    SetErrorLevel 2
+    Abort
+  ${EndIf}
+
   File "${STAGE}\carvex.exe"
   File "${STAGE}\carvex-cli.exe"
   File "${STAGE}\verbhook.dll"
   File "${STAGE}\verbhook.exe"
+  File "${STAGE}\verbhookw.exe"
   File "${STAGE}\ZipSFX.bin"
   File "${STAGE}\Contents.htm"
   File "${STAGE}\License.txt"
   WriteUninstaller "$INSTDIR\uninstall.exe"
+!if ${ARCH} == x64
+  SetOutPath "$INSTDIR\x86"
+  File "${STAGE32}\verbhook.dll"
+  SetOutPath "$INSTDIR"
+!endif
+  !insertmacro ForEachInstalledFile DropAside
 
   ClearErrors
   RegDLL "$INSTDIR\verbhook.dll"
   IfErrors 0 +2
     DetailPrint "verbhook.dll could not be registered"
 !if ${ARCH} == x64
-  SetOutPath "$INSTDIR\x86"
-  File "${STAGE32}\verbhook.dll"
   !insertmacro RegisterClass32 "$INSTDIR\x86\verbhook.dll"
 !endif
+  !insertmacro NotifyShell
 
   SetShellVarContext all
   CreateShortcut "$SMPROGRAMS\Carvex.lnk" "$INSTDIR\carvex.exe"
@@ -121,9 +252,11 @@ Section "Carvex"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
 
   Call WriteFirstMenu
+  !insertmacro ReportReboot
 SectionEnd
 
-; The user's own data stays: settings, the menu records and the hand-off key.
+; The user's own data stays: settings, the menu records and the hand-off key. A file still in
+; use (the shell extension in File Explorer) goes at the next start of Windows.
 Section "Uninstall"
   !insertmacro NativeView
   UnRegDLL "$INSTDIR\verbhook.dll"
@@ -131,22 +264,21 @@ Section "Uninstall"
   SetRegView 32
   DeleteRegKey HKCR "CLSID\${CLSID}"
   !insertmacro NativeView
-  Delete "$INSTDIR\x86\verbhook.dll"
-  RMDir "$INSTDIR\x86"
 !endif
-  Delete "$INSTDIR\carvex.exe"
-  Delete "$INSTDIR\carvex-cli.exe"
-  Delete "$INSTDIR\verbhook.dll"
-  Delete "$INSTDIR\verbhook.exe"
-  Delete "$INSTDIR\ZipSFX.bin"
-  Delete "$INSTDIR\Contents.htm"
-  Delete "$INSTDIR\License.txt"
-  Delete "$INSTDIR\uninstall.exe"
-  RMDir "$INSTDIR"
+  !insertmacro NotifyShell
+  !insertmacro ForEachInstalledFile RemoveInstalled
+  Delete /REBOOTOK "$INSTDIR\*.old-*"
+!if ${ARCH} == x64
+  Delete /REBOOTOK "$INSTDIR\x86\*.old-*"
+  RMDir /REBOOTOK "$INSTDIR\x86"
+!endif
+  RMDir /REBOOTOK "$INSTDIR"
   RMDir "$INSTDIR\.."
 
   SetShellVarContext all
   Delete "$SMPROGRAMS\Carvex.lnk"
   SetShellVarContext current
+  DeleteRegKey HKLM "${ACTIVE_SETUP_KEY}"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  !insertmacro ReportReboot
 SectionEnd

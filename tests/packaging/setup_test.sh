@@ -1,10 +1,20 @@
 #!/usr/bin/env bash
 # The x64 setup program as a user meets it, in a throwaway Wine prefix: a silent install, what
-# it put on disk and in the registry, the first menu, a second install over the first, the
-# installed command-line program at work, and a silent uninstall.
-# Usage: setup_test.sh <carvex-...-setup-x64.exe>   (inside Xvfb, as tools/test.sh runs it)
+# it put on disk and in the registry, the first menu for this and every other account, a second
+# install over the first, the installed command-line program at work, an upgrade and an
+# uninstall while a program holds the shell extension loaded, a file that cannot be replaced,
+# and an upgrade of an installation in a folder of the user's choice.
+# Usage: setup_test.sh SETUP.exe STAGE64 STAGE32 DLL_HOLDER.exe   (inside Xvfb, as tools/test.sh
+# runs it). STAGE64 and STAGE32 are the installed programs the setup was made from; the test
+# makes the next version's setup from them with the same script.
 set -euo pipefail
+[ $# -eq 4 ] || { echo "usage: $0 SETUP.exe STAGE64 STAGE32 DLL_HOLDER.exe" >&2; exit 2; }
 setup=$(realpath "$1")
+stage64=$(realpath "$2")
+stage32=$(realpath "$3")
+holder=$(realpath "$4")
+here=$(cd "$(dirname "$0")" && pwd)
+source_root=$(cd "$here/../.." && pwd)
 
 export WINEPREFIX
 WINEPREFIX=$(mktemp -d /tmp/carvex-setup-test.XXXXXX)
@@ -48,8 +58,14 @@ uninstall='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Carvex'
 "${wine[@]}" "$setup" /S
 /usr/lib/wine/wineserver -w
 
-for f in carvex.exe carvex-cli.exe verbhook.dll verbhook.exe ZipSFX.bin Contents.htm License.txt uninstall.exe x86/verbhook.dll; do
+files=(carvex.exe carvex-cli.exe verbhook.dll verbhook.exe verbhookw.exe ZipSFX.bin Contents.htm License.txt
+  uninstall.exe x86/verbhook.dll)
+for f in "${files[@]}"; do
   [[ -f "$install_dir/$f" ]] || fail "not installed: $f"
+done
+# Run as invoked, never with file virtualization: each program's manifest says so.
+for f in carvex.exe carvex-cli.exe verbhook.exe verbhookw.exe ZipSFX.bin; do
+  grep -q 'requestedExecutionLevel level="asInvoker"' "$install_dir/$f" || fail "$f asks for no asInvoker level"
 done
 [[ -f "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Carvex.lnk" ]] ||
   fail "no Start-menu shortcut"
@@ -88,6 +104,22 @@ for n in 2 3 5 6; do
   [[ -n "$(reg_value "$menu\\0001Carvex" $n)" ]] || fail "menu item $n missing"
 done
 
+# Every other account gets the first menu at its next logon, through Active Setup; the stub runs
+# without a console window and writes only into an empty menu.
+active_setup='HKLM\Software\Microsoft\Active Setup\Installed Components\{2D797F61-FE27-43B4-8DFD-5E741BA70240}'
+stub=$(reg_value "$active_setup" StubPath)
+expect_value StubPath "$stub" "\"$win_dir\\verbhookw.exe\" default \"$win_dir\\carvex.exe\""
+expect_value "Active Setup version" "$(reg_value "$active_setup" Version)" 1,3,0,0
+expect_value "Active Setup IsInstalled" "$(reg_value "$active_setup" IsInstalled)" 0x1
+expect_value "installing account's Active Setup version" \
+  "$(reg_value "HKCU\\${active_setup#HKLM\\}" Version)" 1,3,0,0
+"${wine[@]}" reg delete "$menu" /f >/dev/null
+# As Active Setup runs it: the command line as it stands.
+printf '%s\r\n' "$stub" >"$work/stub.bat"
+"${wine[@]}" cmd /c "Z:${work//\//\\}\\stub.bat" >/dev/null 2>&1 || fail "the Active Setup stub failed"
+/usr/lib/wine/wineserver -w
+expect_value "split item written by the stub" "$(reg_value "$menu\\0001Carvex" 1)" "$split_record"
+
 # A second install keeps the user's menu as it is, even one the user changed.
 "${wine[@]}" reg add "$menu\\0001Carvex" /v 1 /d '<caption>Mine</caption><command>[copypath]</command>' /f >/dev/null
 "${wine[@]}" reg delete "$menu\\0001Carvex" /v 6 /f >/dev/null
@@ -106,20 +138,145 @@ work_win="Z:${work//\//\\}"
   >"$work/build.log" 2>&1 || fail "installed carvex-cli build: $(tail -3 "$work/build.log")"
 cmp -s "$work/data.bin" "$work/out/data.bin" || fail "the rebuilt file differs"
 
-# The uninstaller returns at once and finishes in a copy of itself.
-"${wine[@]}" "$install_dir/uninstall.exe" /S
-/usr/lib/wine/wineserver -w
-for f in carvex.exe carvex-cli.exe verbhook.dll verbhook.exe x86/verbhook.dll uninstall.exe; do
+# A Windows command line as it stands: NSIS reads `/D=` and `_?=` only unquoted, and wine64
+# quotes every argument that holds a blank. Its exit code, which Wine hands on modulo 256.
+run_line() {
+  printf '@%s\r\n@exit %%ERRORLEVEL%%\r\n' "$1" >"$work/line.bat"
+  "${wine[@]}" cmd /c "$(winpath "$work/line.bat")"
+}
+# What a setup's exit code 3010 ("done, restart needed") becomes on the way out of Wine.
+reboot_needed=$((3010 % 256))
+# The uninstaller copies itself out of the folder it removes and returns at once; run that way
+# by hand (`_?=` names the folder), it reports its exit code.
+uninstall_in() {  # windows-folder unix-folder -> exit code
+  local copy="$work/Au_.exe"
+  cp "$2/uninstall.exe" "$copy"
+  local rc=0
+  run_line "\"$(winpath "$copy")\" /S _?=$1" || rc=$?
+  rm -f "$copy"
+  return $rc
+}
+# A program that holds a file: `hold load|lock FILE` returns once the file is held.
+hold() {
+  rm -f "$work/held"
+  "${wine[@]}" "$holder" "$1" "$(winpath "$2")" "$(winpath "$work/held")" &
+  holder_pid=$!
+  for _ in $(seq 100); do [[ -e "$work/held" ]] && return 0; sleep 0.2; done
+  fail "the holder did not take $2"
+}
+release() {
+  rm -f "$work/held"
+  wait "$holder_pid" || true
+}
+winpath() { local p=$1; echo "Z:${p//\//\\}"; }
+pending() {
+  "${wine[@]}" reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations \
+    2>/dev/null | tr -d '\r' || true
+}
+
+# ---- The next version, made from the same programs with a higher version in each.
+next="$work/next"
+mkdir -p "$next"
+cp -r "$stage64" "$next/x64"
+cp -r "$stage32" "$next/x86"
+for f in "$next"/x64/*.exe "$next"/x64/*.dll "$next"/x86/*.exe "$next"/x86/*.dll; do
+  "$here/pe_version.py" "$f" 1.3.0.1
+done
+for f in "$next"/x64/Contents.htm "$next"/x64/ZipSFX.bin; do printf '\n' >>"$f"; done
+next_setup="$work/carvex-1.3.0.1-setup-x64.exe"
+makensis -V1 -DARCH=x64 -DVERSION=1.3.0.1 -DSTAGE="$next/x64" -DSTAGE32="$next/x86" \
+  -DICON="$source_root/ui/win32/res/carvex.ico" -DOUTFILE="$next_setup" \
+  "$source_root/packaging/nsis/carvex.nsi" >"$work/makensis.log" 2>&1 ||
+  { cat "$work/makensis.log"; fail "the next version's setup could not be made"; }
+installed_is() {  # x64-folder x86-folder: every installed file is the one of these folders
+  local f source
+  for f in "${files[@]}"; do
+    [[ $f == uninstall.exe ]] && continue
+    source="$1/$f"
+    [[ $f == x86/* ]] && source="$2/${f#x86/}"
+    cmp -s "$source" "$install_dir/$f" || { echo "$f"; return 1; }
+  done
+}
+
+# ---- An upgrade while File Explorer holds the shell extension: every file new, the new library
+# registered, the old one left for the restart, and the restart reported.
+hold load "$install_dir/verbhook.dll"
+cp "$install_dir/License.txt" "$work/License.copy"
+"${wine[@]}" cmd /c copy /y "$(winpath "$work/License.copy")" "$win_dir\\verbhook.dll" >/dev/null 2>&1 &&
+  fail "the holder does not hold verbhook.dll: Windows would have let the setup write it"
+# The setup runs in the process wine64 waits for. (No `wineserver -w` while something is held:
+# it would wait for the holder.)
+rc=0
+"${wine[@]}" "$next_setup" /S || rc=$?
+expect_value "upgrade exit code" "$rc" $reboot_needed
+for f in "${files[@]}"; do
+  case $f in *.exe | *.dll)
+    expect_value "version of $f after the upgrade" "$("$here/pe_version.py" "$install_dir/$f")" 1.3.0.1 ;;
+  esac
+done
+mismatch=$(installed_is "$next/x64" "$next/x86") || fail "after the upgrade $mismatch is not the new version's"
+server64=$(reg_default "HKCR\\CLSID\\$clsid\\InprocServer32")
+[[ "${server64,,}" == *verbhook.dll && "${server64,,}" != *x86* ]] || fail "64-bit server after the upgrade: '$server64'"
+expect_value "DisplayVersion after the upgrade" "$(reg_value "$uninstall" DisplayVersion)" 1.3.0.1
+aside=$(cd "$install_dir" && ls verbhook.dll.old-* 2>/dev/null || true)
+[[ -n "$aside" ]] || fail "the loaded library was not moved aside"
+[[ "$(pending)" == *"verbhook.dll.old-"* ]] || fail "the old library is not scheduled for removal: $(pending)"
+release
+
+# ---- An uninstall while the library is held: everything else goes, the library at the restart.
+hold load "$install_dir/verbhook.dll"
+rc=0
+uninstall_in "$win_dir" "$install_dir" || rc=$?
+expect_value "uninstall exit code while the library is held" "$rc" $reboot_needed
+for f in "${files[@]}"; do
+  [[ $f == verbhook.dll ]] && continue
   [[ ! -e "$install_dir/$f" ]] || fail "left after uninstall: $f"
 done
+[[ "$(pending)" == *'Carvex\verbhook.dll'* ]] || fail "the held library is not scheduled for removal: $(pending)"
 [[ ! -e "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Carvex.lnk" ]] ||
   fail "shortcut left after uninstall"
 key_exists "$uninstall" && fail "uninstall entry left"
+key_exists "$active_setup" && fail "Active Setup entry left"
 key_exists "HKCR\\CLSID\\$clsid" && fail "64-bit class left"
 key_exists "HKCR\\CLSID\\$clsid" /reg:32 && fail "32-bit class left"
 key_exists "HKCR\\*\\shellex\\ContextMenuHandlers\\Orvane Software\\Carvex" && fail "handler key left"
 key_exists "HKCR\\*\\shellex\\ContextMenuHandlers\\Orvane Software" || fail "the vendor key went"
 expect_value "menu after uninstall" "$(reg_value "$menu\\0001Carvex" 1)" '<caption>Mine</caption><command>[copypath]</command>'
+release
+# What the restart would do.
+rm -rf "$install_dir"
+"${wine[@]}" reg delete 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations /f \
+  >/dev/null 2>&1 || true
+
+# ---- A folder of the user's choice is upgraded in place; a file that cannot be replaced stops
+# the setup with nothing changed.
+custom_win='C:\Tools and more\Carvex'
+custom="$WINEPREFIX/drive_c/Tools and more/Carvex"
+run_line "\"$(winpath "$setup")\" /S /D=$custom_win" || fail "install into $custom_win failed"
+/usr/lib/wine/wineserver -w
+[[ -f "$custom/carvex.exe" ]] || fail "nothing installed in $custom_win"
+expect_value "InstallLocation of the custom install" "$(reg_value "$uninstall" InstallLocation)" "$custom_win"
+
+install_dir=$custom
+hold lock "$custom/ZipSFX.bin"
+rc=0
+"${wine[@]}" "$next_setup" /S || rc=$?
+release
+[[ $rc -ne 0 && $rc -ne $reboot_needed ]] || fail "a setup that could not replace ZipSFX.bin exited $rc"
+mismatch=$(installed_is "$stage64" "$stage32") || fail "a failed upgrade changed $mismatch"
+ls "$custom" | grep -q '\.old-' && fail "a failed upgrade left copies aside: $(ls "$custom")"
+
+rc=0
+"${wine[@]}" "$next_setup" /S || rc=$?
+/usr/lib/wine/wineserver -w
+expect_value "upgrade exit code with nothing held" "$rc" 0
+mismatch=$(installed_is "$next/x64" "$next/x86") || fail "the custom folder's upgrade left $mismatch old"
+[[ ! -e "$WINEPREFIX/drive_c/Program Files/Orvane Software/Carvex" ]] ||
+  fail "the upgrade installed a second copy in the default folder"
+rc=0
+uninstall_in "$custom_win" "$custom" || rc=$?
+expect_value "uninstall exit code" "$rc" 0
+[[ ! -e "$custom" ]] || fail "left after uninstall: $(ls -R "$custom")"
 
 if ((failures)); then
   echo "setup test: $failures failures"
