@@ -18,7 +18,7 @@ Unicode true
 SetCompressor /SOLID lzma
 ; A release signs the uninstaller too, before it is packed into the setup program.
 !ifdef SIGN_COMMAND
-  !uninstfinalize '"${SIGN_COMMAND}" "%1"'
+  !uninstfinalize '"${SIGN_COMMAND}" "%1"' = 0
 !endif
 ; A file that cannot be written ends the setup: skipping it would leave a mixed installation.
 AllowSkipFiles off

@@ -63,6 +63,11 @@ files=(carvex.exe carvex-cli.exe verbhook.dll verbhook.exe verbhookw.exe ZipSFX.
 for f in "${files[@]}"; do
   [[ -f "$install_dir/$f" ]] || fail "not installed: $f"
 done
+# A signed release signs the uninstaller too, which the setup writes only when it installs.
+if [[ -n "${CARVEX_SIGNING_CERT:-}" ]]; then
+  osslsigncode verify -CAfile "$CARVEX_SIGNING_CERT" -in "$install_dir/uninstall.exe" >"$work/verify.log" 2>&1 ||
+    fail "the installed uninstaller is not signed: $(tail -n 2 "$work/verify.log")"
+fi
 # Run as invoked, never with file virtualization: each program's manifest says so.
 for f in carvex.exe carvex-cli.exe verbhook.exe verbhookw.exe ZipSFX.bin; do
   grep -q 'requestedExecutionLevel level="asInvoker"' "$install_dir/$f" || fail "$f asks for no asInvoker level"
