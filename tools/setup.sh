@@ -14,6 +14,7 @@ packages=(
   gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix
   wine64 xvfb xauth
   zip unzip p7zip-full
+  python3-pyatspi at-spi2-core dbus-daemon
   dpkg-dev help2man lintian appstream
 )
 
