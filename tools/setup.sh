@@ -16,6 +16,7 @@ packages=(
   zip unzip p7zip-full
   python3-pyatspi at-spi2-core dbus-daemon
   dpkg-dev help2man lintian appstream
+  nsis osslsigncode openssl python3
 )
 
 missing=()

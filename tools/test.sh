@@ -8,6 +8,25 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 tools/setup.sh || exit 1
 
+# Every command the builds, the tests and tools/package.sh call, checked before anything is
+# built: a missing one is named now rather than failing a test half an hour in.
+required=(
+  cmake ctest ninja c++ clang++ pkg-config
+  x86_64-w64-mingw32-g++-posix i686-w64-mingw32-g++-posix x86_64-w64-mingw32-windres
+  /usr/lib/wine/wine64 /usr/lib/wine/wineserver xvfb-run xauth
+  zip unzip 7z python3 sha256sum cmp readelf strip gzip help2man
+  makensis osslsigncode openssl
+  dpkg-deb dpkg-shlibdeps lintian appstreamcli apt-get setpriv iconv dbus-run-session
+)
+missing=()
+for command in "${required[@]}"; do
+  command -v "$command" >/dev/null || missing+=("$command")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Missing commands: ${missing[*]} (tools/setup.sh should have installed them)"
+  exit 1
+fi
+
 # Wine maps file names through the Unix locale: non-ASCII names need a UTF-8 one.
 export LC_ALL=C.UTF-8
 
@@ -94,17 +113,59 @@ x86_setup_holds_the_programs() {
   local listing
   listing=$(7z l "dist/carvex-1.3.0.0-setup-x86.exe") || return 1
   echo "$listing" | tail -n 12
-  for f in carvex.exe carvex-cli.exe verbhook.dll verbhook.exe ZipSFX.bin Contents.htm License.txt; do
+  for f in carvex.exe carvex-cli.exe verbhook.dll verbhook.exe verbhookw.exe ZipSFX.bin Contents.htm License.txt; do
     grep -q " $f\$" <<<"$listing" || { echo "missing: $f"; return 1; }
   done
 }
+# Without a certificate the release ships unsigned and says so; the test run then signs it with
+# a throwaway certificate of its own and checks every signature against that certificate.
+signing=$(mktemp -d)
+trap 'rm -f "$log" "$log".*; rm -rf "$signing"' EXIT
+make_test_certificate() {
+  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Carvex test signing" \
+    -addext extendedKeyUsage=codeSigning -keyout "$signing/key.pem" -out "$signing/cert.pem" 2>/dev/null &&
+    echo "test password $RANDOM" >"$signing/password" &&
+    openssl pkcs12 -export -inkey "$signing/key.pem" -in "$signing/cert.pem" -out "$signing/cert.p12" \
+      -passout "file:$signing/password"
+}
+signatures_verify() {
+  local file listing failed=0 count=0
+  mkdir -p "$signing/portable" "$signing/setup"
+  unzip -q -o "dist/carvex-1.3.0.0-portable-x64.zip" -d "$signing/portable" &&
+    7z x -y -o"$signing/setup/x64" "dist/carvex-1.3.0.0-setup-x64.exe" >/dev/null &&
+    7z x -y -o"$signing/setup/x86" "dist/carvex-1.3.0.0-setup-x86.exe" >/dev/null || return 1
+  # The setup programs and what they hold, except the setup system's own plugins; 7z cannot
+  # unpack the uninstaller, which the setup makes when it runs (setup_test.sh checks that one).
+  while IFS= read -r -d '' file; do
+    count=$((count + 1))
+    if ! osslsigncode verify -CAfile "$signing/cert.pem" -in "$file" >"$signing/verify.log" 2>&1; then
+      echo "not signed by the test certificate: $file"
+      tail -n 3 "$signing/verify.log"
+      failed=1
+    fi
+  done < <(find dist "$signing/portable" "$signing/setup" -path '*PLUGINSDIR*' -prune -o \
+    \( -name '*.exe' -o -name '*.dll' -o -name '*.bin' \) -type f -size +0 -print0)
+  # 2 setups, 6 programs in the portable zip, 7 in the x64 setup and 6 in the x86 one.
+  echo "$count files checked"
+  [ $count -eq 21 ] && [ $failed -eq 0 ]
+}
+
 echo "== package"
-if tools/package.sh >"$log.package" 2>&1; then
+tools/package.sh >"$log.unsigned" 2>&1
+package_status=$?
+tail -n 2 "$log.unsigned"
+check "says unsigned without a certificate" \
+  bash -c '[ "$0" -eq 0 ] && tail -n 1 "$1" | grep -q "are unsigned"' "$package_status" "$log.unsigned"
+if make_test_certificate &&
+  CARVEX_SIGN_PKCS12="$signing/cert.p12" CARVEX_SIGN_PASSWORD_FILE="$signing/password" \
+    tools/package.sh >"$log.package" 2>&1; then
   tail -n 8 "$log.package"
-  check "setup x64 under wine64" xvfb-run -a -s "-screen 0 1280x1024x24" \
-    tests/packaging/setup_test.sh dist/carvex-1.3.0.0-setup-x64.exe
+  check "signatures" signatures_verify
+  check "setup x64 under wine64" env CARVEX_SIGNING_CERT="$signing/cert.pem" xvfb-run -a -s "-screen 0 1280x1024x24" \
+    tests/packaging/setup_test.sh dist/carvex-1.3.0.0-setup-x64.exe build/stage/x64 build/stage/x86 \
+    build/win64/bin/dll_holder.exe
   check "setup x86 contents" x86_setup_holds_the_programs
-  check "deb" tests/packaging/deb_test.sh dist/carvex_1.3.0.0_amd64.deb
+  check "deb" tests/packaging/deb_test.sh dist/carvex_1.3.0.0_amd64.deb dist/carvex-nautilus_1.3.0.0_amd64.deb
   check "SHA256SUMS" bash -c 'cd dist && sha256sum -c SHA256SUMS'
 else
   tail -n 40 "$log.package"
