@@ -26,29 +26,39 @@ void ShowError(const std::string& text) {
   ui::MsgBox(text, ui::MsgBoxButtons::kOkOnly, ui::MsgBoxIcon::kCritical, kMessageCaption);
 }
 
-void CopyPaths() {
-  const std::string fileName = ReadHandOffFileName();
+std::string FileNameOf(const CommandContext& context) {
+  return context.selection ? context.selection->FileName() : ReadHandOffFileName();
+}
+
+std::vector<std::string> PathsOf(const CommandContext& context) {
+  return context.selection ? context.selection->paths : SelectionList();
+}
+
+void CopyPaths(const CommandContext& context) {
+  const std::string fileName = FileNameOf(context);
   if (fileName != kSeveralItems) {
     ui::SetClipboardText(fileName);
     return;
   }
   std::string text;
-  for (const std::string& path : ReadHandOffList()) text += path + "\r\n";
+  for (const std::string& path : context.selection ? context.selection->paths : ReadHandOffList())
+    text += path + "\r\n";
   ui::SetClipboardText(text);
 }
 
-void CopySummary() {
-  if (ReadHandOffFileName() != kSeveralItems) ui::SetClipboardText(ReadSelectionSummary());
+void CopySummary(const CommandContext& context) {
+  if (FileNameOf(context) == kSeveralItems) return;
+  ui::SetClipboardText(context.selection ? context.selection->summary : ReadSelectionSummary());
 }
 
 // One moment for the whole selection, so that files stamped together carry the same time.
-void Stamp(const std::string& record) {
+void Stamp(const std::string& record, const CommandContext& context) {
   const platform::FileTime now = platform::CurrentFileTime();
   const std::string mask = ExtractElement(record, Element::kCommandLine);
   const auto chosen = [&mask](std::size_t position) {
     return mask.size() > position && mask[position] == '1';
   };
-  for (const std::string& path : SelectionList()) {
+  for (const std::string& path : PathsOf(context)) {
     std::optional<platform::FileTimesEditor> file;
     try {
       file.emplace(path);
@@ -90,14 +100,15 @@ platform::ReplaceAnswer AskToReplace(const std::string& existing) {
   }
 }
 
-void Transfer(FileOperation operation, const std::string& record, const std::string& destination) {
+void Transfer(FileOperation operation, const std::string& record, const std::string& destination,
+              const CommandContext& context) {
   // Before the first menu initialisation SFileName is empty, which names nothing to copy and
   // is no path to hand to the shell.
-  std::vector<std::string> sources = SelectionList();
+  std::vector<std::string> sources = PathsOf(context);
   std::erase(sources, std::string());
   if (sources.empty()) return;
   try {
-    platform::TransferFiles(operation, sources, destination, CollisionFor(record), AskToReplace);
+    platform::TransferFiles(operation, sources, destination, CollisionFor(record), AskToReplace, context.owner);
   } catch (const RuntimeError& error) {
     // Only where the system shows no error of its own does one arrive here.
     const char* sentence = operation == FileOperation::kCopy ? "Could not copy. Copying failed"
@@ -108,31 +119,45 @@ void Transfer(FileOperation operation, const std::string& record, const std::str
 
 // A record without a destination would copy into whatever folder the file manager's process
 // happens to have as its current one; it is a configuration fault instead.
-void TransferToConfiguredFolder(FileOperation operation, const std::string& record) {
+void TransferToConfiguredFolder(FileOperation operation, const std::string& record,
+                                const CommandContext& context) {
   const std::string destination = ExtractElement(record, Element::kCommandLine);
   if (destination.empty()) {
     ShowConfigurationWarning();
     return;
   }
-  Transfer(operation, record, destination);
+  Transfer(operation, record, destination, context);
 }
 
-void TransferToChosenFolder(FileOperation operation, const std::string& record) {
+void TransferToChosenFolder(FileOperation operation, const std::string& record, const CommandContext& context) {
   const std::string destination = ui::BrowseForFolder(nullptr, kFolderPickerTitle);
   if (destination.empty()) return;
-  Transfer(operation, record, destination);
+  Transfer(operation, record, destination, context);
 }
 
-void StartOpenWith() {
-  const std::string fileName = ReadHandOffFileName();
+void StartOpenWith(const CommandContext& context) {
+  const std::string fileName = FileNameOf(context);
   if (fileName == kSeveralItems) return;
-  if (!platform::ShowOpenWithDialog(fileName)) ShowError("Could not find dialog. Very strange...");
+  if (!platform::ShowOpenWithDialog(fileName, context.owner)) ShowError("Could not find dialog. Very strange...");
+}
+
+// Where an external program starts: the folder the user is in, else the one that holds the
+// (first) selected item. A drive's root keeps its separator, since "C:" alone names the
+// drive's current folder, and a POSIX file at the top lies in "/".
+std::string StartFolder(const CommandContext& context) {
+  if (!context.workingFolder.empty()) return context.workingFolder;
+  const std::vector<std::string> paths = PathsOf(context);
+  if (paths.empty()) return {};
+  std::string folder = ContainingFolder(paths.front());
+  if (folder.size() == 2 && folder[1] == ':') folder += '\\';
+  if (folder.empty() && paths.front().starts_with('/')) folder = "/";
+  return folder;
 }
 
 // The argument text is what the Windows shell passes on and what the error message shows.
 // POSIX programs get the same arguments one by one instead, the selected paths among them
 // unquoted and unparsed, so a quote or a ";" in a file name is never read as syntax.
-void LaunchExternal(const std::string& record) {
+void LaunchExternal(const std::string& record, const CommandContext& context) {
   platform::CommandLaunch launch;
   launch.file = ExtractCommand(record);
   launch.argumentText = ExtractElement(record, Element::kCommandLine);
@@ -140,7 +165,7 @@ void LaunchExternal(const std::string& record) {
   const bool sendFile = HasFlag(record, Flag::kSendFile);
   const bool sendFolder = HasFlag(record, Flag::kSendFolder);
   if (sendFile || sendFolder) {
-    const std::string fileName = ReadHandOffFileName();
+    const std::string fileName = FileNameOf(context);
     if (sendFile) {
       launch.argumentText += " \"" + fileName + "\"";
       launch.arguments.push_back(fileName);
@@ -153,6 +178,9 @@ void LaunchExternal(const std::string& record) {
       launch.arguments.push_back(inRoot ? "/" : folder);
     }
   }
+  launch.owner = context.owner;
+  launch.workingFolder = StartFolder(context);
+  launch.showCommand = context.showCommand;
   if (!platform::LaunchCommand(launch))
     ShowError(std::string("Error executing command. Check the registry for errors.") + kLineBreak +
               "Command:" + launch.file + kLineBreak + "Arguments:" + launch.argumentText);
@@ -200,29 +228,29 @@ std::vector<std::string> SplitArguments(std::string_view text) {
   return arguments;
 }
 
-void RunItem(const std::string& record) {
+void RunItem(const std::string& record, const CommandContext& context) {
   switch (FindBuiltIn(ExtractCommand(record))) {
     case BuiltIn::kCopyPath:
-      return CopyPaths();
+      return CopyPaths(context);
     case BuiltIn::kProps:
-      return CopySummary();
+      return CopySummary(context);
     case BuiltIn::kStamp:
-      return Stamp(record);
+      return Stamp(record, context);
     case BuiltIn::kCopy:
-      return TransferToConfiguredFolder(FileOperation::kCopy, record);
+      return TransferToConfiguredFolder(FileOperation::kCopy, record, context);
     case BuiltIn::kMove:
-      return TransferToConfiguredFolder(FileOperation::kMove, record);
+      return TransferToConfiguredFolder(FileOperation::kMove, record, context);
     case BuiltIn::kCopyFolder:
-      return TransferToChosenFolder(FileOperation::kCopy, record);
+      return TransferToChosenFolder(FileOperation::kCopy, record, context);
     case BuiltIn::kMoveFolder:
-      return TransferToChosenFolder(FileOperation::kMove, record);
+      return TransferToChosenFolder(FileOperation::kMove, record, context);
     case BuiltIn::kAppStart:
-      return StartOpenWith();
+      return StartOpenWith(context);
     case BuiltIn::kHSeparator:
     case BuiltIn::kVSeparator:
       return;
     case BuiltIn::kNone:
-      return LaunchExternal(record);
+      return LaunchExternal(record, context);
   }
 }
 

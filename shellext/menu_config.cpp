@@ -164,7 +164,9 @@ void ShowConfigurationWarning() {
              ui::MsgBoxIcon::kExclamation, kMessageCaption);
 }
 
-MenuEntry DescribeMenuEntry(std::string_view record) {
+std::string HeldSelection::FileName() const { return paths.size() == 1 ? paths.front() : kSeveralItems; }
+
+MenuEntry DescribeMenuEntry(std::string_view record, const HeldSelection* selection) {
   MenuEntry entry;
   if (FindBuiltIn(ExtractCommand(record)) == BuiltIn::kHSeparator) {
     entry.kind = MenuEntry::Kind::kSeparator;
@@ -175,11 +177,11 @@ MenuEntry DescribeMenuEntry(std::string_view record) {
     return entry;
   }
   if (FindBuiltIn(ExtractCommand(record)) == BuiltIn::kCopyPath) {
-    const std::string fileName = ReadHandOffFileName();
+    const std::string fileName = selection ? selection->FileName() : ReadHandOffFileName();
     entry.caption = fileName == kSeveralItems ? "Several files selected" : fileName;
     entry.literalCaption = true;
   } else if (FindBuiltIn(ExtractCommand(record)) == BuiltIn::kProps) {
-    entry.caption = ReadSelectionSummary();
+    entry.caption = selection ? selection->summary : ReadSelectionSummary();
     entry.literalCaption = true;
   } else {
     entry.caption = ExtractElement(record, Element::kCaption);

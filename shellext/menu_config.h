@@ -92,6 +92,18 @@ BuiltIn FindBuiltIn(std::string_view command);
 // "Your menu has incorrect configuration.", captioned "Ravelin", with the warning icon.
 void ShowConfigurationWarning();
 
+// A selection as the caller that recorded it holds it. The hand-off key may hold another one
+// by now: every window of the file manager records its own selection there.
+struct HeldSelection {
+  // In selection order.
+  std::vector<std::string> paths;
+  // attribSt of these paths.
+  std::string summary;
+
+  // SFileName of these paths: the one path, or "*" for any other number.
+  std::string FileName() const;
+};
+
 // What the menu shows for one record.
 struct MenuEntry {
   enum class Kind { kSeparator, kColumnBreak, kText };
@@ -107,9 +119,10 @@ struct MenuEntry {
 // How the menu builder shows `record`: a separator, a column break before the next item, or
 // a text item whose caption is the selected path for "[copypath]", the selection summary for
 // "[props]", and the `<caption>` element otherwise. Like the menu builder, it extracts the
-// command once per test, so a record without one warns four times. Throws RuntimeError when
-// the hand-off key cannot be read.
-MenuEntry DescribeMenuEntry(std::string_view record);
+// command once per test, so a record without one warns four times. The path and summary are
+// those of `selection`, or without one the hand-off key's; RuntimeError when that cannot be
+// read.
+MenuEntry DescribeMenuEntry(std::string_view record, const HeldSelection* selection = nullptr);
 
 // An `<icon>` element split at its last comma into the icon file and the icon's index;
 // nullopt for "EMPTY", for no comma and for an index that is not a decimal integer.

@@ -13,8 +13,8 @@ constexpr std::uint32_t kHighestOffset = 0xFFFE;
 
 class Planner {
  public:
-  Planner(std::uint32_t lastOffset, bool& pendingColumnBreak, MenuPlan& plan)
-      : lastOffset_(lastOffset), pending_(pendingColumnBreak), plan_(plan) {}
+  Planner(std::uint32_t lastOffset, bool& pendingColumnBreak, const HeldSelection* selection, MenuPlan& plan)
+      : lastOffset_(lastOffset), pending_(pendingColumnBreak), selection_(selection), plan_(plan) {}
 
   // Plans one level into `entries`, its first entry at `position`. Item numbers run in walk
   // order, so once one item does not fit, nothing after it in the walk does either.
@@ -35,7 +35,7 @@ class Planner {
       plan_.identifiersUsed = item.number + 1;
       // A column break inserts nothing but still takes its position and its number.
       const std::uint32_t at = position++;
-      MenuEntry shown = DescribeMenuEntry(item.record);
+      MenuEntry shown = DescribeMenuEntry(item.record, selection_);
       if (shown.kind == MenuEntry::Kind::kColumnBreak) {
         pending_ = true;
         continue;
@@ -61,6 +61,7 @@ class Planner {
   std::uint32_t lastOffset_;
   std::uint32_t nextNumber_ = 1;
   bool& pending_;
+  const HeldSelection* selection_;
   MenuPlan& plan_;
 };
 
@@ -71,14 +72,14 @@ bool MenuPlan::Holds(std::uint32_t offset) const {
 }
 
 MenuPlan PlanContextMenu(const MenuLevel& top, std::uint32_t indexMenu, std::uint32_t idCmdFirst,
-                         std::uint32_t idCmdLast, bool& pendingColumnBreak) {
+                         std::uint32_t idCmdLast, bool& pendingColumnBreak, const HeldSelection* selection) {
   MenuPlan plan;
   // No identifier granted: nothing can be added, and none is used.
   if (idCmdLast < idCmdFirst) return plan;
   // The first identifier itself is never given to an item: item numbers start at 1. It counts
   // as used all the same, so an empty menu uses one.
   plan.identifiersUsed = 1;
-  Planner planner(std::min(idCmdLast - idCmdFirst, kHighestOffset), pendingColumnBreak, plan);
+  Planner planner(std::min(idCmdLast - idCmdFirst, kHighestOffset), pendingColumnBreak, selection, plan);
   planner.PlanLevel(top, indexMenu, plan.entries);
   return plan;
 }

@@ -45,8 +45,10 @@ struct MenuPlan {
 // whose identifier falls past `idCmdLast` is left off, with every entry after it in the walk,
 // and so is a submenu that would hold nothing but such items. `pendingColumnBreak` comes in
 // from the last menu built and goes out for the next one: a "[vseparator]" sets it and the next
-// text item takes it. Records are described as DescribeMenuEntry does, warnings included.
+// text item takes it. Records are described as DescribeMenuEntry does, warnings included, with
+// the path and summary of `selection`, or without one of the hand-off key.
 MenuPlan PlanContextMenu(const MenuLevel& top, std::uint32_t indexMenu, std::uint32_t idCmdFirst,
-                         std::uint32_t idCmdLast, bool& pendingColumnBreak);
+                         std::uint32_t idCmdLast, bool& pendingColumnBreak,
+                         const HeldSelection* selection = nullptr);
 
 }  // namespace carvex

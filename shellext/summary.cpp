@@ -41,10 +41,10 @@ std::string SummarizeSingle(const std::string& path) {
   return AttributeMarks(attributes) + FormatThousands(static_cast<std::uint64_t>(*size)) + " bytes";
 }
 
-std::string SummarizeSeveral(std::size_t count) {
+std::string SummarizeSeveral(std::size_t count, const std::vector<std::string>& paths) {
   std::size_t folders = 0;
   std::uint64_t total = 0;
-  for (const std::string& path : ReadHandOffList()) {
+  for (const std::string& path : paths) {
     if (PassesFolderTest(path)) {
       ++folders;
     } else if (const std::optional<std::int64_t> size = platform::ReadableFileSize(path)) {
@@ -73,7 +73,11 @@ std::string FormatThousands(std::uint64_t value) {
 
 std::string SummarizeSelection(std::size_t count) {
   const std::string fileName = ReadHandOffFileName();
-  return fileName == kSeveralItems ? SummarizeSeveral(count) : SummarizeSingle(fileName);
+  return fileName == kSeveralItems ? SummarizeSeveral(count, ReadHandOffList()) : SummarizeSingle(fileName);
+}
+
+std::string SummarizePaths(const std::vector<std::string>& paths) {
+  return paths.size() == 1 ? SummarizeSingle(paths.front()) : SummarizeSeveral(paths.size(), paths);
 }
 
 void UpdateSummary(std::size_t count) { WriteSelectionSummary(SummarizeSelection(count)); }

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace carvex {
 
@@ -15,6 +16,9 @@ std::string FormatThousands(std::uint64_t value);
 // size. `count` is the number of items of a multiple selection, 0 for a single item. Sizes
 // are shown in full, above 4 GiB too.
 std::string SummarizeSelection(std::size_t count);
+// The same for a selection given by its paths: one path is a single item, any other number a
+// multiple selection.
+std::string SummarizePaths(const std::vector<std::string>& paths);
 
 // Stores SummarizeSelection(count) as attribSt. Throws RuntimeError when the hand-off key
 // cannot be read or written.

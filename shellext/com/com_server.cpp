@@ -3,9 +3,6 @@
 #include <atomic>
 #include <string>
 
-#include "ui/app.h"
-#include "ui/win32_backend.h"
-
 namespace carvex::com {
 
 namespace {
@@ -37,18 +34,7 @@ HRESULT ResultOf(const platform::RuntimeError& error) noexcept {
   return number > 0 ? HRESULT_FROM_WIN32(static_cast<DWORD>(number)) : E_FAIL;
 }
 
-// The services are made when a handler first needs them, not when the library loads: DllMain
-// must not create windows or load libraries. The runtime is made first, so that it outlives
-// the backend it points to when the library unloads.
-void UseWindowsServices() {
-  static ui::Win32Backend* const services = [] {
-    ui::Application& runtime = ui::App();
-    static ui::Win32Backend backend;
-    runtime.SetBackend(&backend);
-    return &backend;
-  }();
-  (void)services;
-}
+CallServices::CallServices(HWND owner) : use_(backend_) { backend_.SetHostWindow(owner); }
 
 std::wstring LibraryPath() {
   HMODULE self = nullptr;

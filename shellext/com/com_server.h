@@ -10,6 +10,8 @@
 #include <string>
 
 #include "platform/error.h"
+#include "ui/app.h"
+#include "ui/win32_backend.h"
 
 namespace carvex::com {
 
@@ -43,9 +45,21 @@ HRESULT Guarded(Body&& body) noexcept {
   }
 }
 
-// Makes the Windows message boxes, clipboard, folder picker and shell the core's services. The
-// first call sets them up; later ones find them ready.
-void UseWindowsServices();
+// The Windows message boxes, folder picker and clipboard as the core's services, for one call
+// of the file manager, owned by `owner` (its window, or none). The file manager calls on the
+// thread of each of its windows, so every call makes its own: no state of one call's services
+// (the picker's last folder among them) is seen by another thread.
+class CallServices {
+ public:
+  explicit CallServices(HWND owner);
+  CallServices(const CallServices&) = delete;
+  CallServices& operator=(const CallServices&) = delete;
+
+ private:
+  ui::Win32Backend backend_;
+  // Made after the backend and so gone before it.
+  ui::ThreadBackend use_;
+};
 
 // The library's own file, as the system loaded it.
 std::wstring LibraryPath();

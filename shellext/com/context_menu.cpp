@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -23,7 +24,8 @@ using platform::Narrow;
 using platform::Widen;
 
 // Set by a "[vseparator]" and taken by the next text item of any menu this library builds in
-// the process, whichever thread builds it.
+// the process, whichever thread builds it. A menu takes it for the time it is planned, so
+// that two menus built at once do not both start a new column with it.
 std::atomic<bool> pendingColumnBreak{false};
 
 // The paths of a CF_HDROP drop list, whole and in Unicode whatever their length.
@@ -149,6 +151,37 @@ void CopyAnsi(const std::wstring& text, char* buffer, UINT size) {
   buffer[bytes] = '\0';
 }
 
+// What a command takes from the file manager's invocation record besides the item.
+struct Invocation {
+  // The item chosen; nullopt for a verb given as text, which no item has.
+  std::optional<std::uint32_t> item;
+  std::string folder;
+};
+
+// A record as large as CMINVOKECOMMANDINFOEX up to its Unicode strings (older hosts leave out
+// the point that follows them) carries its verb and folder in Unicode as well, which a folder
+// outside the ANSI code page needs.
+Invocation ReadInvocation(const CMINVOKECOMMANDINFO& record) {
+  const auto& extended = reinterpret_cast<const CMINVOKECOMMANDINFOEX&>(record);
+  const bool unicode =
+      record.cbSize >= offsetof(CMINVOKECOMMANDINFOEX, ptInvoke) && (record.fMask & CMIC_MASK_UNICODE) != 0;
+  Invocation invocation;
+  // An item is chosen by its number, in the low 16 bits; a verb given as text is a pointer.
+  const auto verb = unicode && extended.lpVerbW ? reinterpret_cast<ULONG_PTR>(extended.lpVerbW)
+                                                : reinterpret_cast<ULONG_PTR>(record.lpVerb);
+  if ((verb >> 16) == 0) invocation.item = static_cast<std::uint32_t>(verb);
+  if (unicode && extended.lpDirectoryW && *extended.lpDirectoryW) {
+    invocation.folder = Narrow(extended.lpDirectoryW);
+  } else if (record.lpDirectory && *record.lpDirectory) {
+    std::wstring folder(::MultiByteToWideChar(CP_ACP, 0, record.lpDirectory, -1, nullptr, 0), L'\0');
+    folder.resize(::MultiByteToWideChar(CP_ACP, 0, record.lpDirectory, -1, folder.data(),
+                                        static_cast<int>(folder.size())));
+    if (!folder.empty()) folder.pop_back();
+    invocation.folder = Narrow(folder);
+  }
+  return invocation;
+}
+
 // An identifier offset as an item number; one that no item can have finds no record.
 std::uint32_t ItemNumber(UINT_PTR offset) {
   return offset <= 0xFFFFFFFF ? static_cast<std::uint32_t>(offset) : 0;
@@ -184,20 +217,24 @@ STDMETHODIMP_(ULONG) TContextMenu::Release() {
 
 STDMETHODIMP TContextMenu::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
   return Guarded([&]() -> HRESULT {
+    selection_.reset();
     platform::RegistryKey::Create(platform::RegistryRoot::kCurrentUser, MenuConfigKeyPath());
     if (!data) return E_INVALIDARG;
-    std::size_t count = 0;
+    HeldSelection selection;
     {
       FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
       StorageMedium medium;
       const HRESULT got = data->GetData(&format, medium.Put());
       if (FAILED(got)) return got;
       if (medium.Get().tymed != TYMED_HGLOBAL || !medium.Get().hGlobal) return DV_E_TYMED;
-      const std::vector<std::string> paths = DropListPaths(static_cast<HDROP>(medium.Get().hGlobal));
-      count = paths.size();
-      WriteHandOffSelection(paths);
+      selection.paths = DropListPaths(static_cast<HDROP>(medium.Get().hGlobal));
     }
-    UpdateSummary(count == 1 ? 0 : count);
+    WriteHandOffSelection(selection.paths);
+    // Summarised from the paths themselves: read back from the hand-off key, they could be
+    // those of another window that recorded its selection in between.
+    selection.summary = SummarizePaths(selection.paths);
+    WriteSelectionSummary(selection.summary);
+    selection_ = std::move(selection);
     return S_OK;
   });
 }
@@ -205,15 +242,19 @@ STDMETHODIMP TContextMenu::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY
 STDMETHODIMP TContextMenu::QueryContextMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast,
                                             UINT flags) {
   return Guarded([&]() -> HRESULT {
-    // Asked for the default verb alone, or for verbs only: the items are no verbs.
-    if ((flags & (CMF_DEFAULTONLY | CMF_VERBSONLY | CMF_EXPLORE | CMF_NOVERBS)) != 0 &&
-        (flags & CMF_EXPLORE) == 0)
+    // A double-click asks for the default verb alone, with the navigation pane shown too
+    // (CMF_EXPLORE): no item is a default verb, and building the menu could show a warning
+    // where the user only opened a file.
+    if ((flags & CMF_DEFAULTONLY) != 0) return MAKE_HRESULT(SEVERITY_SUCCESS, FACILITY_NULL, 0);
+    // Asked for verbs only: the items are no verbs.
+    if ((flags & (CMF_VERBSONLY | CMF_EXPLORE | CMF_NOVERBS)) != 0 && (flags & CMF_EXPLORE) == 0)
       return MAKE_HRESULT(SEVERITY_SUCCESS, FACILITY_NULL, 0);
-    UseWindowsServices();
+    const CallServices services(nullptr);
     const MenuLevel tree = ReadMenuTree();
-    bool pending = pendingColumnBreak.load();
-    const MenuPlan plan = PlanContextMenu(tree, indexMenu, idCmdFirst, idCmdLast, pending);
-    pendingColumnBreak.store(pending);
+    bool pending = pendingColumnBreak.exchange(false);
+    const MenuPlan plan =
+        PlanContextMenu(tree, indexMenu, idCmdFirst, idCmdLast, pending, selection_ ? &*selection_ : nullptr);
+    if (pending) pendingColumnBreak.store(true);
     InsertEntries(menu, plan.entries, idCmdFirst, bitmaps_);
     offsets_.insert(offsets_.end(), plan.offsets.begin(), plan.offsets.end());
     return MAKE_HRESULT(SEVERITY_SUCCESS, FACILITY_NULL, plan.identifiersUsed);
@@ -223,11 +264,17 @@ STDMETHODIMP TContextMenu::QueryContextMenu(HMENU menu, UINT indexMenu, UINT idC
 STDMETHODIMP TContextMenu::InvokeCommand(CMINVOKECOMMANDINFO* invocation) {
   return Guarded([&]() -> HRESULT {
     if (!invocation) return E_INVALIDARG;
-    // A verb given as text is a pointer; an item is chosen by its number, in the low 16 bits.
-    const auto verb = reinterpret_cast<ULONG_PTR>(invocation->lpVerb);
-    if ((verb >> 16) != 0) return E_FAIL;
-    UseWindowsServices();
-    RunItem(FindItemRecord(static_cast<std::uint32_t>(verb)));
+    const Invocation chosen = ReadInvocation(*invocation);
+    if (!chosen.item) return E_FAIL;
+    // The window the user chose the item in owns what the command shows, and the clipboard:
+    // with no owner the system refuses the data put there once the clipboard is emptied.
+    const CallServices services(invocation->hwnd);
+    CommandContext context;
+    context.selection = selection_;
+    context.owner = reinterpret_cast<platform::WindowHandle>(invocation->hwnd);
+    context.workingFolder = chosen.folder;
+    context.showCommand = invocation->nShow;
+    RunItem(FindItemRecord(*chosen.item), context);
     return S_OK;
   });
 }

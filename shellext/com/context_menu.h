@@ -5,8 +5,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
+#include "menu_config.h"
 #include "win_handles.h"
 
 namespace carvex::com {
@@ -38,6 +40,9 @@ class TContextMenu final : public IShellExtInit, public IContextMenu {
   ~TContextMenu();
 
   std::atomic<ULONG> references_{1};
+  // The selection recorded by Initialize, which the menu shows and its commands act on: the
+  // hand-off key holds whatever selection any window recorded last.
+  std::optional<HeldSelection> selection_;
   // The item bitmaps of the menus built, which must last while a menu is on screen; the menus
   // do not own them.
   std::vector<UniqueBitmap> bitmaps_;

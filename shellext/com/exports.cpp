@@ -1,5 +1,7 @@
 // The library's exports, by their plain names (see verbhook.def).
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shlobj.h>
 
 #include <cwctype>
 #include <string>
@@ -27,13 +29,17 @@ std::string RegisteredLibraryPath() {
   return platform::Narrow(shortPath);
 }
 
+// The file manager reads the handler keys afresh only once told that they changed; a failed
+// registration may have changed some of them too.
 HRESULT Register(bool registering, RegistrationScope scope) noexcept {
+  HRESULT result = S_OK;
   try {
     RegisterServerEntries(registering, scope, registering ? RegisteredLibraryPath() : std::string());
-    return S_OK;
   } catch (...) {
-    return E_FAIL;
+    result = E_FAIL;
   }
+  ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+  return result;
 }
 
 bool IsUserCommand(const wchar_t* command) {

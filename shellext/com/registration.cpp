@@ -40,8 +40,11 @@ struct Entry {
 };
 
 // Registration writes these in order; unregistration walks them backwards, so that a subkey
-// goes before the key that holds it. The file manager finds the handler for files ("*") and
-// folders ("Directory") under the two-level key "Orvane Software\Carvex".
+// goes before the key that holds it. The file manager looks for handlers of files ("*") and
+// folders ("Directory") only one level below ContextMenuHandlers, at a key named by a class or
+// holding one as its default value: that is the "Carvex" key. The two-level key
+// "Orvane Software\Carvex" is written beside it for whatever looks the registration up by that
+// name; the file manager never reads it.
 constexpr Entry kEntries[] = {
     {Root::kClasses, kClassKey, "", Data::kDescription, true},
     {Root::kClasses, kServerKey, "", Data::kLibraryPath, true},
@@ -50,10 +53,12 @@ constexpr Entry kEntries[] = {
     {Root::kClasses, "*\\shellex", "", Data::kEmpty, false},
     {Root::kClasses, "*\\shellex\\ContextMenuHandlers", "", Data::kEmpty, false},
     {Root::kClasses, "*\\shellex\\ContextMenuHandlers\\Orvane Software\\Carvex", "", Data::kClsid, true},
+    {Root::kClasses, "*\\shellex\\ContextMenuHandlers\\Carvex", "", Data::kClsid, true},
     {Root::kClasses, "Directory\\shellex", "", Data::kEmpty, false},
     {Root::kClasses, "Directory\\shellex\\ContextMenuHandlers", "", Data::kEmpty, false},
     {Root::kClasses, "Directory\\shellex\\ContextMenuHandlers\\Orvane Software\\Carvex", "", Data::kClsid,
      true},
+    {Root::kClasses, "Directory\\shellex\\ContextMenuHandlers\\Carvex", "", Data::kClsid, true},
     // Windows of the NT family list the extensions they may load here. Every Windows that this
     // library runs on is one.
     {Root::kLocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved", kClsid,

@@ -87,7 +87,14 @@ server32=$(reg_default "HKCR\\CLSID\\$clsid\\InprocServer32" /reg:32)
 expect_value "32-bit threading" "$(reg_value "HKCR\\CLSID\\$clsid\\InprocServer32" ThreadingModel /reg:32)" Apartment
 for root in '*' Directory; do
   expect_value "$root handler" "$(reg_default "HKCR\\$root\\shellex\\ContextMenuHandlers\\Orvane Software\\Carvex")" "$clsid"
+  expect_value "$root handler key" "$(reg_default "HKCR\\$root\\shellex\\ContextMenuHandlers\\Carvex")" "$clsid"
 done
+# File Explorer looks one level below ContextMenuHandlers and creates the class it finds there:
+# the walk does the same, in the 64-bit view as 64-bit Explorer, and must create ours for files
+# and folders from the installed library.
+walker="$(dirname "$holder")/explorer_walk.exe"
+"${wine[@]}" "$walker" >"$work/walk.log" 2>&1 ||
+  fail "File Explorer's lookup does not create the handler after install: $(tr -d '\r' <"$work/walk.log")"
 
 expect_value DisplayName "$(reg_value "$uninstall" DisplayName)" Carvex
 expect_value DisplayVersion "$(reg_value "$uninstall" DisplayVersion)" 1.3.0.0
@@ -245,6 +252,14 @@ key_exists "$active_setup" && fail "Active Setup entry left"
 key_exists "HKCR\\CLSID\\$clsid" && fail "64-bit class left"
 key_exists "HKCR\\CLSID\\$clsid" /reg:32 && fail "32-bit class left"
 key_exists "HKCR\\*\\shellex\\ContextMenuHandlers\\Orvane Software\\Carvex" && fail "handler key left"
+for root in '*' Directory; do
+  key_exists "HKCR\\$root\\shellex\\ContextMenuHandlers\\Carvex" && fail "$root handler key left"
+done
+# Nothing of ours is found any more, though the held library is still loaded.
+rc=0
+"${wine[@]}" "$walker" >"$work/walk.log" 2>&1 || rc=$?
+[[ $rc -ne 0 ]] && ! grep -q "$clsid" "$work/walk.log" ||
+  fail "File Explorer's lookup still finds the handler after uninstall (exit $rc): $(tr -d '\r' <"$work/walk.log")"
 key_exists "HKCR\\*\\shellex\\ContextMenuHandlers\\Orvane Software" || fail "the vendor key went"
 expect_value "menu after uninstall" "$(reg_value "$menu\\0001Carvex" 1)" '<caption>Mine</caption><command>[copypath]</command>'
 release

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
 #include "ui/app.h"
 #include "ui/form.h"
 
@@ -65,6 +68,47 @@ TEST_F(HeadlessBackendTest, UnexpectedBoxesFailAndGetTheSafeAnswer) {
 TEST_F(HeadlessBackendTest, AnAnswerTheButtonsDoNotOfferIsRefused) {
   ui.ExpectMsgBox("Note", B::kOkOnly, I::kNone, R::kYes);
   EXPECT_EQ(ui.Failures().size(), 1u);
+}
+
+// A library called on several threads at once gives each call its own backend: what one
+// thread shows and copies never reaches another thread's backend, nor the program's.
+TEST_F(HeadlessBackendTest, ThreadBackendServesOnlyItsOwnThreadAndThenGivesWayAgain) {
+  constexpr int kThreads = 4;
+  constexpr int kRounds = 200;
+  std::vector<HeadlessBackend> own(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([t, &backend = own[t]] {
+      const std::string mine = "thread " + std::to_string(t);
+      for (int round = 0; round < kRounds; ++round) {
+        const ThreadBackend use(backend);
+        backend.ExpectMsgBox(mine, B::kOkOnly, I::kNone, R::kOk);
+        MsgBox(mine);
+        SetClipboardText(mine);
+      }
+    });
+  for (std::thread& thread : threads) thread.join();
+  for (int t = 0; t < kThreads; ++t) {
+    SCOPED_TRACE(t);
+    EXPECT_TRUE(own[t].Failures().empty()) << own[t].Failures().front();
+    EXPECT_EQ(own[t].Boxes().size(), static_cast<std::size_t>(kRounds));
+    EXPECT_EQ(own[t].ClipboardText(), "thread " + std::to_string(t));
+  }
+  EXPECT_TRUE(ui.Boxes().empty());
+
+  HeadlessBackend inner, outer;
+  {
+    const ThreadBackend useOuter(outer);
+    {
+      const ThreadBackend useInner(inner);
+      SetClipboardText("inner");
+    }
+    SetClipboardText("outer");
+  }
+  SetClipboardText("program");
+  EXPECT_EQ(inner.ClipboardText(), "inner");
+  EXPECT_EQ(outer.ClipboardText(), "outer");
+  EXPECT_EQ(ui.ClipboardText(), "program");
 }
 
 TEST_F(HeadlessBackendTest, ActionsRunInsideTheNthDoEvents) {

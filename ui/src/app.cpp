@@ -1,11 +1,20 @@
 #include "ui/app.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "ui/form.h"
 #include "ui/headless.h"
 
 namespace carvex::ui {
+
+namespace {
+
+// A plain pointer: a thread-local object with a destructor would outlive a library that is
+// unloaded while the thread goes on.
+thread_local Backend* threadBackend = nullptr;
+
+}  // namespace
 
 Application& Application::Get() {
   static Application app;
@@ -13,11 +22,16 @@ Application& Application::Get() {
 }
 
 Backend& Application::GetBackend() {
+  if (threadBackend) return *threadBackend;
   // Without a toolkit the program still runs, answering every question the safe way; the
   // headless backend records what it was asked.
   static HeadlessBackend fallback;
   return backend_ ? *backend_ : fallback;
 }
+
+ThreadBackend::ThreadBackend(Backend& backend) : previous_(std::exchange(threadBackend, &backend)) {}
+
+ThreadBackend::~ThreadBackend() { threadBackend = previous_; }
 
 void Application::Loaded(Form* form) {
   if (std::find(loaded_.begin(), loaded_.end(), form) == loaded_.end()) loaded_.push_back(form);

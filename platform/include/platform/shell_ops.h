@@ -1,10 +1,17 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
 namespace carvex::platform {
+
+// A window of the system (an HWND on Windows), passed on by portable code; 0 for none.
+using WindowHandle = std::uintptr_t;
+
+// How a started program shows its window: a show command of the Windows shell (SW_...).
+inline constexpr int kShowNormal = 1;
 
 enum class FileOperation { kCopy, kMove };
 
@@ -23,8 +30,8 @@ using AskToReplace = std::function<ReplaceAnswer(const std::string& existing)>;
 // `destination`, creating it when missing.
 //
 // Windows hands the whole list to the shell in one call: the shell shows its own progress,
-// questions and error messages, names renamed copies itself, and `ask` is not used; nothing
-// is thrown.
+// questions and error messages, over `owner`, names renamed copies itself, and `ask` is not
+// used; nothing is thrown.
 //
 // POSIX systems do the work here. A renamed copy is called "name (copy).ext", then
 // "name (copy 2).ext", "name (copy 3).ext" and so on (a folder's or a dot file's whole name
@@ -33,7 +40,8 @@ using AskToReplace = std::function<ReplaceAnswer(const std::string& existing)>;
 // replaced file is swapped in whole, so a failure leaves the old one intact. The first
 // failure ends the operation and throws RuntimeError; what was done before it stays done.
 void TransferFiles(FileOperation operation, const std::vector<std::string>& sources,
-                   const std::string& destination, Collision collision, const AskToReplace& ask);
+                   const std::string& destination, Collision collision, const AskToReplace& ask,
+                   WindowHandle owner = 0);
 
 // A program, document or folder to open, with its arguments in the two forms the systems take.
 struct CommandLaunch {
@@ -42,6 +50,12 @@ struct CommandLaunch {
   std::string argumentText;
   // The same arguments one by one, as POSIX systems pass them: no shell ever parses them.
   std::vector<std::string> arguments;
+  // Windows: the window over which the shell shows what it must while starting the program,
+  // the folder the program starts in (empty: this process's current one) and how it shows its
+  // window. POSIX systems start a program in this process's current folder.
+  WindowHandle owner = 0;
+  std::string workingFolder;
+  int showCommand = kShowNormal;
 };
 
 // Opens `launch.file` as the system's shell does; false when it could not be started.
@@ -52,9 +66,9 @@ struct CommandLaunch {
 bool LaunchCommand(const CommandLaunch& launch);
 
 // Shows the system's dialog for choosing the program that opens `path`; false when it could
-// not be shown. Windows runs the shell's Open With dialog in rundll32. POSIX desktops offer no
-// such dialog to other programs, so there it is always false.
-bool ShowOpenWithDialog(const std::string& path);
+// not be shown. Windows runs the shell's Open With dialog in rundll32, started over `owner`.
+// POSIX desktops offer no such dialog to other programs, so there it is always false.
+bool ShowOpenWithDialog(const std::string& path, WindowHandle owner = 0);
 // Whether ShowOpenWithDialog can ever succeed here.
 bool HasOpenWithDialog();
 

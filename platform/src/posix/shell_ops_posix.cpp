@@ -359,7 +359,8 @@ bool Spawn(const std::vector<std::string>& arguments) {
 }  // namespace
 
 void TransferFiles(FileOperation operation, const std::vector<std::string>& sources,
-                   const std::string& destination, Collision collision, const AskToReplace& ask) {
+                   const std::string& destination, Collision collision, const AskToReplace& ask,
+                   WindowHandle /*owner*/) {
   if (sources.empty()) return;
   Transfer(operation, collision, ask).Run(sources, destination);
 }
@@ -380,7 +381,7 @@ bool LaunchCommand(const CommandLaunch& launch) {
   return Spawn(arguments);
 }
 
-bool ShowOpenWithDialog(const std::string& /*path*/) { return false; }
+bool ShowOpenWithDialog(const std::string& /*path*/, WindowHandle /*owner*/) { return false; }
 
 bool HasOpenWithDialog() { return false; }
 

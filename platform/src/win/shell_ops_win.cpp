@@ -26,7 +26,8 @@ std::wstring DoubleNullList(const std::vector<std::string>& paths) {
 }  // namespace
 
 void TransferFiles(FileOperation operation, const std::vector<std::string>& sources,
-                   const std::string& destination, Collision collision, const AskToReplace& /*ask*/) {
+                   const std::string& destination, Collision collision, const AskToReplace& /*ask*/,
+                   WindowHandle owner) {
   if (sources.empty()) return;
   // Given one file and a destination that does not exist yet, the shell would make a file of
   // the destination's name instead of a folder holding the copy; so the folder comes first.
@@ -40,7 +41,7 @@ void TransferFiles(FileOperation operation, const std::vector<std::string>& sour
   const std::wstring from = DoubleNullList(sources);
   const std::wstring to = DoubleNullList({destination});
   SHFILEOPSTRUCTW request{};
-  request.hwnd = nullptr;
+  request.hwnd = reinterpret_cast<HWND>(owner);
   request.wFunc = operation == FileOperation::kCopy ? FO_COPY : FO_MOVE;
   request.pFrom = from.c_str();
   request.pTo = to.c_str();
@@ -56,23 +57,28 @@ bool LaunchCommand(const CommandLaunch& launch) {
   if (launch.file.empty()) return false;
   const std::wstring file = Widen(launch.file);
   const std::wstring arguments = Widen(launch.argumentText);
+  const std::wstring folder = Widen(launch.workingFolder);
   SHELLEXECUTEINFOW info{};
   info.cbSize = sizeof info;
   // The caller reports a failure in its own words, so the shell must not show one as well.
   info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
-  info.hwnd = nullptr;
+  info.hwnd = reinterpret_cast<HWND>(launch.owner);
   info.lpVerb = L"open";
   info.lpFile = file.c_str();
   info.lpParameters = arguments.c_str();
-  info.lpDirectory = nullptr;
-  info.nShow = SW_SHOWNORMAL;
+  info.lpDirectory = folder.empty() ? nullptr : folder.c_str();
+  info.nShow = launch.showCommand;
   if (!::ShellExecuteExW(&info)) return false;
   return reinterpret_cast<INT_PTR>(info.hInstApp) > 32;
 }
 
-bool ShowOpenWithDialog(const std::string& path) {
+bool ShowOpenWithDialog(const std::string& path, WindowHandle owner) {
   // OpenAs_RunDLL takes the rest of its command line, unquoted, as the file to open.
-  return LaunchCommand({"rundll32.exe", " shell32.dll,OpenAs_RunDLL " + path, {}});
+  CommandLaunch launch;
+  launch.file = "rundll32.exe";
+  launch.argumentText = " shell32.dll,OpenAs_RunDLL " + path;
+  launch.owner = owner;
+  return LaunchCommand(launch);
 }
 
 bool HasOpenWithDialog() { return true; }

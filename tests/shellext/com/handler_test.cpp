@@ -4,11 +4,21 @@
 // and menu configuration, in the test's own Wine prefix.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+// After windows.h, which they need.
+#include <shellapi.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/wide.h"
@@ -192,13 +202,87 @@ void SetClipboardText(const std::string& text) {
   ::CloseClipboard();
 }
 
-HRESULT Invoke(IContextMenu* menu, const char* verb) {
-  CMINVOKECOMMANDINFO invocation{};
-  invocation.cbSize = sizeof invocation;
-  invocation.lpVerb = verb;
-  invocation.nShow = SW_SHOWNORMAL;
-  return menu->InvokeCommand(&invocation);
+// An invocation record as a host fills it in: the plain one, or the extended one, whose
+// Unicode strings count only with CMIC_MASK_UNICODE.
+struct Invocation {
+  bool extended = false;
+  bool unicode = false;
+  const char* verb = nullptr;
+  const wchar_t* verbW = nullptr;
+  HWND window = nullptr;
+  const char* folder = nullptr;
+  const wchar_t* folderW = nullptr;
+  int show = SW_SHOWNORMAL;
+};
+
+HRESULT Invoke(IContextMenu* menu, const Invocation& how) {
+  CMINVOKECOMMANDINFOEX record{};
+  record.cbSize = how.extended ? sizeof record : sizeof(CMINVOKECOMMANDINFO);
+  record.fMask = how.unicode ? CMIC_MASK_UNICODE : 0;
+  record.hwnd = how.window;
+  record.lpVerb = how.verb;
+  record.lpDirectory = how.folder;
+  record.nShow = how.show;
+  if (how.extended) {
+    record.lpVerbW = how.verbW;
+    record.lpDirectoryW = how.folderW;
+  }
+  return menu->InvokeCommand(reinterpret_cast<CMINVOKECOMMANDINFO*>(&record));
 }
+
+HRESULT Invoke(IContextMenu* menu, const char* verb) { return Invoke(menu, Invocation{.verb = verb}); }
+
+// A window of the calling thread, as each window of the file manager is.
+class Window {
+ public:
+  Window()
+      : window_(::CreateWindowExW(0, L"Static", L"file manager", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
+                                  nullptr, nullptr, nullptr)) {}
+  ~Window() { ::DestroyWindow(window_); }
+  Window(const Window&) = delete;
+  Window& operator=(const Window&) = delete;
+  HWND Get() const { return window_; }
+
+ private:
+  HWND window_;
+};
+
+// Answers every message box that the test's own process shows while the object lives, from a
+// thread of its own (a box blocks the thread that shows it), and keeps what each one said.
+class BoxWatcher {
+ public:
+  BoxWatcher()
+      : thread_([this] {
+          while (!stop_) {
+            try {
+              const win::ShownBox box =
+                  win::AnswerMessageBox(::GetCurrentProcessId(), IDOK, std::chrono::milliseconds(100));
+              const std::lock_guard<std::mutex> lock(mutex_);
+              shown_.push_back(box.title + ": " + box.text);
+            } catch (const std::runtime_error&) {
+              // None in the last moment.
+            }
+          }
+        }) {}
+  ~BoxWatcher() {
+    stop_ = true;
+    thread_.join();
+  }
+  BoxWatcher(const BoxWatcher&) = delete;
+  BoxWatcher& operator=(const BoxWatcher&) = delete;
+
+  // The boxes answered since the last call.
+  std::vector<std::string> Take() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return std::exchange(shown_, {});
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> shown_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
 
 class VerbhookHandlerTest : public testing::Test {
  protected:
@@ -334,9 +418,9 @@ TEST_F(VerbhookHandlerTest, QueryContextMenuPlacesSubmenusThenItemsWithinTheIden
   const Case cases[] = {
       {CMF_NORMAL, 200, all, 4},
       {CMF_EXPLORE, 200, all, 4},
-      {CMF_DEFAULTONLY | CMF_EXPLORE, 200, all, 4},
       {CMF_CANRENAME, 200, all, 4},
       {CMF_DEFAULTONLY, 200, {"#1 Open", "#2 Properties"}, 0},
+      {CMF_DEFAULTONLY | CMF_EXPLORE, 200, {"#1 Open", "#2 Properties"}, 0},
       {CMF_VERBSONLY, 200, {"#1 Open", "#2 Properties"}, 0},
       {CMF_NOVERBS, 200, {"#1 Open", "#2 Properties"}, 0},
       // Identifiers 100 to 102: offsets 1 and 2 fit, item 3 is left off.
@@ -352,6 +436,37 @@ TEST_F(VerbhookHandlerTest, QueryContextMenuPlacesSubmenusThenItemsWithinTheIden
     EXPECT_TRUE(SUCCEEDED(result));
     EXPECT_EQ(HRESULT_CODE(result), c.used);
     EXPECT_EQ(Describe(menu.Get(), 100), c.expected);
+  }
+}
+
+// A double-click asks for the default verb alone, with the navigation pane shown or not: the
+// menu is not built then, so a faulty record warns of nothing where the user only opens a file.
+// Asked for the whole menu, the same record warns.
+TEST_F(VerbhookHandlerTest, DoubleClickAddsNothingAndShowsNoWarning) {
+  AddRecord("", "1", Item("A"));
+  AddRecord("", "2", "<caption>No command</caption>");
+  Com<IContextMenu> handler = HandlerFor({files_.Path()});
+  ASSERT_TRUE(handler);
+  BoxWatcher boxes;
+  const struct {
+    UINT flags;
+    std::vector<std::string> expected;
+    int used;
+    bool warned;
+  } cases[] = {
+      {CMF_DEFAULTONLY, {}, 0, false},
+      {CMF_DEFAULTONLY | CMF_EXPLORE, {}, 0, false},
+      {CMF_NORMAL | CMF_EXPLORE, {"+1 A", "+2 No command"}, 3, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "flags " << c.flags);
+    Popup menu;
+    const HRESULT result = handler->QueryContextMenu(menu.Get(), 0, 1, 100, c.flags);
+    EXPECT_EQ(result, MAKE_HRESULT(SEVERITY_SUCCESS, 0, c.used));
+    EXPECT_EQ(Describe(menu.Get(), 1), c.expected);
+    const std::vector<std::string> shown = boxes.Take();
+    EXPECT_EQ(!shown.empty(), c.warned) << testing::PrintToString(shown);
+    for (const std::string& box : shown) EXPECT_EQ(box, "Ravelin: Your menu has incorrect configuration.");
   }
 }
 
@@ -479,6 +594,53 @@ TEST_F(VerbhookHandlerTest, InvokeCommandRunsTheNumberedItemAndRefusesAVerbGiven
   EXPECT_EQ(ClipboardText(), "before");
 }
 
+// The file manager hands over the window the item was chosen in: it owns the clipboard, without
+// which the system would not keep the text. A host that sets CMIC_MASK_UNICODE gives the
+// item in the Unicode verb; the ANSI one may then be anything.
+TEST_F(VerbhookHandlerTest, InvokeCommandPutsTheTextOnTheClipboardAsTheWindowItWasChosenIn) {
+  AddRecord("", "1", "<command>[copypath]</command>");
+  AddRecord("", "2", "<command>[props]</command>");
+  const std::string name =
+      "ch\xC3\xB6"
+      "sen file.txt";
+  files_.Write(name, "12345");
+  Com<IContextMenu> handler = HandlerFor({files_.File(name)});
+  ASSERT_TRUE(handler);
+  Popup menu;
+  handler->QueryContextMenu(menu.Get(), 0, 1, 100, CMF_NORMAL);
+  const Window window;
+  ASSERT_NE(window.Get(), nullptr);
+  const struct {
+    const char* label;
+    Invocation how;
+    HRESULT result;
+    std::string text;
+  } cases[] = {
+      {"plain record", {.verb = MAKEINTRESOURCEA(1), .window = window.Get()}, S_OK, files_.File(name)},
+      {"extended record, ANSI verb",
+       {.extended = true, .verb = MAKEINTRESOURCEA(2), .verbW = L"props", .window = window.Get()},
+       S_OK,
+       HandOff("attribSt")},
+      {"Unicode verb",
+       {.extended = true, .unicode = true, .verb = "copypath", .verbW = MAKEINTRESOURCEW(1), .window = window.Get()},
+       S_OK,
+       files_.File(name)},
+      {"Unicode verb given as text",
+       {.extended = true, .unicode = true, .verb = MAKEINTRESOURCEA(1), .verbW = L"copypath", .window = window.Get()},
+       E_FAIL,
+       "before"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    SetClipboardText("before");
+    EXPECT_EQ(Invoke(handler.Get(), c.how), c.result);
+    EXPECT_EQ(ClipboardText(), c.text);
+    if (c.result == S_OK) {
+      EXPECT_EQ(::GetClipboardOwner(), window.Get());
+    }
+  }
+}
+
 // The file manager unloads the library when it says it may: not while an object lives, nor
 // while anyone holds its class object or a lock.
 TEST_F(VerbhookHandlerTest, DllCanUnloadNowOnlyWhenNothingHoldsTheLibrary) {
@@ -583,12 +745,16 @@ TEST_F(VerbhookHandlerTest, ChosenEntryStartsCarvexOnTheHandedOverItems) {
 
   const std::wstring mainClass = ui::Win32FormClass("frmCarvex");
   HWND main = nullptr;
-  ASSERT_TRUE(win::WaitUntil([&] { return (main = WindowOfProgramFrom(mainClass, Widen(app.Path()))) != nullptr; }))
-      << "carvex.exe did not show its window";
+  HWND list = nullptr;
+  // The window exists a moment before it holds its controls and shows.
+  ASSERT_TRUE(win::WaitUntil([&] {
+    main = WindowOfProgramFrom(mainClass, Widen(app.Path()));
+    list = main ? win::FindControl(main, ui::Win32ControlId("lvwSplitFileNames")) : nullptr;
+    return list && ::IsWindowVisible(main);
+  })) << "carvex.exe did not show its window";
   DWORD process = 0;
   ::GetWindowThreadProcessId(main, &process);
   HANDLE running = ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, process);
-  HWND list = win::Control(main, ui::Win32ControlId("lvwSplitFileNames"));
   std::vector<std::string> expected = {"c.txt", "a.txt", "b.txt"};
   if (!platform::RegistryValuesInCreationOrder()) std::sort(expected.begin(), expected.end());
   EXPECT_TRUE(win::WaitUntil([&] { return win::ListViewColumn(list) == expected; }))
@@ -597,6 +763,188 @@ TEST_F(VerbhookHandlerTest, ChosenEntryStartsCarvexOnTheHandedOverItems) {
   EXPECT_EQ(::WaitForSingleObject(running, static_cast<DWORD>(win::kWaitLimit.count())), WAIT_OBJECT_0);
   ::TerminateProcess(running, 1);
   ::CloseHandle(running);
+}
+
+// An external program starts in the folder the user is in, which the file manager passes in
+// the invocation record (in Unicode when it says so), else in the folder that holds the
+// selected item; and it shows its window as the record asks.
+TEST_F(VerbhookHandlerTest, ExternalProgramStartsInTheUsersFolderAndShowsAsAsked) {
+  TempDir app;
+  const std::string recorder = app.File(CARVEX_START_RECORDER);
+  ASSERT_TRUE(::CopyFileW(Widen(win::ThisProgramFolder() + "\\" + CARVEX_START_RECORDER).c_str(),
+                          Widen(recorder).c_str(), FALSE));
+  const EndProgramsFrom ending(Widen(app.Path()));
+  AddRecord("", "1", "<command>" + recorder + "</command>");
+  files_.MakeFolder("data");
+  files_.Write("data\\item.txt", "x");
+  const std::string unicodeFolder = files_.File(
+      "w\xC3\xB6"
+      "rk \xE2\x82\xAC");
+  files_.MakeFolder(
+      "w\xC3\xB6"
+      "rk \xE2\x82\xAC");
+  files_.MakeFolder("ansi folder");
+  const std::wstring unicodeFolderW = Widen(unicodeFolder);
+  const std::string ansiFolder = files_.File("ansi folder");
+  const struct {
+    const char* label;
+    std::string selected;
+    Invocation how;
+    std::string folder;
+    std::string show;
+  } cases[] = {
+      {"Unicode folder",
+       files_.File("data\\item.txt"),
+       {.extended = true,
+        .unicode = true,
+        .verb = MAKEINTRESOURCEA(1),
+        .verbW = MAKEINTRESOURCEW(1),
+        .folder = ansiFolder.c_str(),
+        .folderW = unicodeFolderW.c_str(),
+        .show = SW_SHOWMINNOACTIVE},
+       unicodeFolder,
+       std::to_string(SW_SHOWMINNOACTIVE)},
+      {"ANSI folder",
+       files_.File("data\\item.txt"),
+       {.verb = MAKEINTRESOURCEA(1), .folder = ansiFolder.c_str(), .show = SW_SHOWNORMAL},
+       ansiFolder,
+       std::to_string(SW_SHOWNORMAL)},
+      {"no folder: the selected item's",
+       files_.File("data\\item.txt"),
+       {.verb = MAKEINTRESOURCEA(1), .show = SW_SHOWMAXIMIZED},
+       files_.File("data"),
+       std::to_string(SW_SHOWMAXIMIZED)},
+      {"no folder, an item at the top of a drive", "C:\\windows", {.verb = MAKEINTRESOURCEA(1)}, "C:\\",
+       std::to_string(SW_SHOWNORMAL)},
+  };
+  const std::string record = app.File("start.txt");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    Com<IContextMenu> handler = HandlerFor({c.selected});
+    ASSERT_TRUE(handler);
+    Popup menu;
+    handler->QueryContextMenu(menu.Get(), 0, 1, 100, CMF_NORMAL);
+    ::DeleteFileW(Widen(record).c_str());
+    EXPECT_EQ(Invoke(handler.Get(), c.how), S_OK);
+    ASSERT_TRUE(win::WaitUntil([&] { return ::GetFileAttributesW(Widen(record).c_str()) != INVALID_FILE_ATTRIBUTES; }))
+        << "the program did not start";
+    EXPECT_EQ(test::ReadFileBytes(record), c.folder + "\n" + c.show + "\n");
+  }
+}
+
+// Delivers what other threads sent to this thread's windows, as a window's message loop does.
+void PumpMessages() {
+  MSG msg;
+  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+}
+
+// File Explorer calls each window's handlers on that window's thread. Two such threads, each
+// with its own apartment, window and selection, go through the whole right-click at once, time
+// after time: every menu, help text and copy is the one of its own thread's selection, the
+// same as when one thread alone asked. (The hand-off key is shared by design: the last
+// selection recorded wins there.)
+TEST_F(VerbhookHandlerTest, WindowsOnTwoThreadsEachGetTheirOwnMenuHelpAndCopy) {
+  AddRecord("", "1", "<command>[copypath]</command><description>Copies the path</description>");
+  AddRecord("", "2", "<command>[props]</command><description>Copies the summary</description>");
+  AddRecord("", "3", Item("Last", "<description>Runs the last one</description>"));
+  files_.Write("left.txt", "12345");
+  files_.Write("right side.txt", "1234567");
+  struct Side {
+    Side(std::string selected, UINT item, std::string text)
+        : path(std::move(selected)), helpItem(item), help(std::move(text)) {}
+    std::string path;
+    UINT helpItem;
+    std::string help;
+    std::vector<std::string> menu;
+    HWND window = nullptr;
+    int rounds = 0;
+    int ownCopies = 0;
+    std::vector<std::string> problems;
+  };
+  Side sides[2] = {{files_.File("left.txt"), 1, "Copies the path"},
+                   {files_.File("right side.txt"), 3, "Runs the last one"}};
+  // What one thread alone gets: the menu to expect.
+  for (Side& side : sides) {
+    Com<IContextMenu> handler = HandlerFor({side.path});
+    ASSERT_TRUE(handler);
+    Popup menu;
+    handler->QueryContextMenu(menu.Get(), 0, 1, 100, CMF_NORMAL);
+    side.menu = Describe(menu.Get(), 1);
+  }
+  ASSERT_NE(sides[0].menu, sides[1].menu);
+  SetClipboardText("before");
+
+  constexpr int kRounds = 300;
+  std::atomic<int> ready{0};
+  const auto run = [&](Side& side, const Side& other) {
+    const auto problem = [&side](const std::string& what) {
+      if (side.problems.size() < 5) side.problems.push_back("round " + std::to_string(side.rounds) + ": " + what);
+    };
+    if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return problem("no apartment");
+    {
+      const Window window;
+      side.window = window.Get();
+      // Both windows exist before either thread begins, so that each can tell the other's.
+      ++ready;
+      while (ready < 2) std::this_thread::yield();
+      for (; side.rounds < kRounds; ++side.rounds) {
+        Com<IShellExtInit> init;
+        if (::CoCreateInstance(kClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit, init.Put()) != S_OK)
+          return problem("not created");
+        DropList selection({side.path});
+        Com<IContextMenu> handler;
+        if (init->Initialize(nullptr, &selection, nullptr) != S_OK ||
+            init->QueryInterface(IID_IContextMenu, handler.Put()) != S_OK)
+          return problem("not initialised");
+        Popup menu;
+        handler->QueryContextMenu(menu.Get(), 0, 1, 100, CMF_NORMAL);
+        if (const std::vector<std::string> shown = Describe(menu.Get(), 1); shown != side.menu)
+          problem("menu " + testing::PrintToString(shown));
+        wchar_t help[64] = {};
+        handler->GetCommandString(side.helpItem, GCS_HELPTEXTW, nullptr, reinterpret_cast<CHAR*>(help),
+                                  static_cast<UINT>(std::size(help)));
+        if (Narrow(help) != side.help) problem("help text " + Narrow(help));
+        if (Invoke(handler.Get(), Invocation{.verb = MAKEINTRESOURCEA(1), .window = window.Get()}) != S_OK)
+          problem("not invoked");
+        // The text and its owner, read together: a copy of either thread comes with that
+        // thread's window. The other thread may have copied since, or held the clipboard
+        // when this one tried.
+        while (!::OpenClipboard(window.Get())) {
+          PumpMessages();
+          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        std::string text;
+        if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
+          text = Narrow(static_cast<const wchar_t*>(::GlobalLock(data)));
+          ::GlobalUnlock(data);
+        }
+        const HWND owner = ::GetClipboardOwner();
+        ::CloseClipboard();
+        if (text == side.path && owner == side.window)
+          ++side.ownCopies;
+        else if (!(text == other.path && owner == other.window) && text != "before")
+          problem("clipboard \"" + text + "\"");
+        PumpMessages();
+      }
+    }
+    ::CoUninitialize();
+  };
+  const auto started = std::chrono::steady_clock::now();
+  std::thread left([&] { run(sides[0], sides[1]); });
+  std::thread right([&] { run(sides[1], sides[0]); });
+  left.join();
+  right.join();
+  for (const Side& side : sides) {
+    SCOPED_TRACE(side.path);
+    EXPECT_EQ(side.rounds, kRounds);
+    EXPECT_TRUE(side.problems.empty()) << testing::PrintToString(side.problems);
+    // Mostly the other thread leaves a copy alone long enough to be read back.
+    EXPECT_GT(side.ownCopies, kRounds / 2);
+  }
+  std::printf("%d rounds on each of two threads in %lld ms\n", kRounds,
+              static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::chrono::steady_clock::now() - started)
+                                         .count()));
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "platform/wide.h"
+#include "explorer_walk.h"
+#include "support/system_fixtures.h"
 #include "support/temp_dir.h"
 #include "verbhook_com.h"
 
@@ -33,9 +35,11 @@ std::vector<Entry> EntriesWritten(RegistryRoot classes, const std::string& prefi
       {classes, prefix + "*\\shellex", "", ""},
       {classes, prefix + "*\\shellex\\ContextMenuHandlers", "", ""},
       {classes, prefix + "*\\shellex\\ContextMenuHandlers\\Orvane Software\\Carvex", "", kClsidText},
+      {classes, prefix + "*\\shellex\\ContextMenuHandlers\\Carvex", "", kClsidText},
       {classes, prefix + "Directory\\shellex", "", ""},
       {classes, prefix + "Directory\\shellex\\ContextMenuHandlers", "", ""},
       {classes, prefix + "Directory\\shellex\\ContextMenuHandlers\\Orvane Software\\Carvex", "", kClsidText},
+      {classes, prefix + "Directory\\shellex\\ContextMenuHandlers\\Carvex", "", kClsidText},
   };
 }
 
@@ -93,6 +97,7 @@ TEST(VerbhookRegistration, RegsvrWritesEveryEntryOnceAndUnregisterLeavesWhatItDo
     const std::string handlers = type + "\\shellex\\ContextMenuHandlers\\Orvane Software";
     EXPECT_TRUE(KeyExists(RegistryRoot::kClassesRoot, handlers)) << handlers;
     EXPECT_FALSE(KeyExists(RegistryRoot::kClassesRoot, handlers + "\\Carvex")) << handlers;
+    EXPECT_FALSE(KeyExists(RegistryRoot::kClassesRoot, type + "\\shellex\\ContextMenuHandlers\\Carvex")) << type;
     EXPECT_EQ(ReadString(RegistryRoot::kClassesRoot, type + "\\shellex", ""), "");
   }
   EXPECT_EQ(ReadString(RegistryRoot::kLocalMachine, kApprovedKey, kClsidText), kDescription);
@@ -140,10 +145,58 @@ TEST(VerbhookRegistration, UserInstallWritesOnlyUnderTheCurrentUser) {
 
   ASSERT_EQ(RunRegsvr32("/s /u /n /i:user " + Quoted(LibraryFile())), 0u);
   for (const char* key : {kClassKey, "*\\shellex\\ContextMenuHandlers\\Orvane Software\\Carvex",
-                          "Directory\\shellex\\ContextMenuHandlers\\Orvane Software\\Carvex"})
+                          "Directory\\shellex\\ContextMenuHandlers\\Orvane Software\\Carvex",
+                          "*\\shellex\\ContextMenuHandlers\\Carvex", "Directory\\shellex\\ContextMenuHandlers\\Carvex"})
     EXPECT_FALSE(KeyExists(RegistryRoot::kCurrentUser, std::string("Software\\Classes\\") + key)) << key;
   // Other command lines are refused.
   EXPECT_NE(RunRegsvr32("/s /n /i:everyone " + Quoted(LibraryFile())), 0u);
+}
+
+// What File Explorer finds of ours for files and for folders: the keys that resolve to our class.
+std::vector<FoundHandler> OursFound(HKEY classes, const std::wstring& type) {
+  std::vector<FoundHandler> ours;
+  for (FoundHandler& handler : WalkContextMenuHandlers(classes, type))
+    if (handler.clsid == platform::Widen(kClsidText)) ours.push_back(std::move(handler));
+  return ours;
+}
+
+// File Explorer looks one level below ContextMenuHandlers and creates what it finds there, as
+// Microsoft documents its lookup: once registered, it finds the handler of files and of folders
+// under one key each and creates it from the registered library; once unregistered, nothing.
+TEST(VerbhookRegistration, FileExplorersLookupFindsTheHandlerOnlyWhileRegistered) {
+  ASSERT_EQ(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+  HKEY userClasses = nullptr;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr, 0, KEY_READ, nullptr,
+                              &userClasses, nullptr),
+            ERROR_SUCCESS);
+  const struct {
+    const char* scope;
+    HKEY classes;
+    std::string install, uninstall;
+  } scopes[] = {
+      {"machine", HKEY_CLASSES_ROOT, "/s", "/s /u"},
+      {"user", userClasses, "/s /n /i:user", "/s /u /n /i:user"},
+  };
+  ASSERT_EQ(RunRegsvr32("/s /u " + Quoted(LibraryFile())), 0u);
+  for (const auto& scope : scopes) {
+    SCOPED_TRACE(scope.scope);
+    ASSERT_EQ(RunRegsvr32(scope.install + " " + Quoted(LibraryFile())), 0u);
+    for (const std::wstring type : {L"*", L"Directory"}) {
+      const std::vector<FoundHandler> ours = OursFound(scope.classes, type);
+      ASSERT_EQ(ours.size(), 1u) << platform::Narrow(type);
+      EXPECT_EQ(ours[0].key, L"Carvex");
+      EXPECT_EQ(ours[0].server, platform::Widen(LibraryFile()));
+      // Wine's COM looks classes up among the machine's alone; Windows merges the user's in.
+      if (scope.classes == HKEY_CLASSES_ROOT || !RunningUnderWine()) {
+        EXPECT_EQ(ours[0].created, S_OK);
+      }
+    }
+    ASSERT_EQ(RunRegsvr32(scope.uninstall + " " + Quoted(LibraryFile())), 0u);
+    for (const std::wstring type : {L"*", L"Directory"})
+      EXPECT_TRUE(OursFound(scope.classes, type).empty()) << platform::Narrow(type);
+  }
+  ::RegCloseKey(userClasses);
+  ::CoUninitialize();
 }
 
 }  // namespace

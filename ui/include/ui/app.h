@@ -37,6 +37,20 @@ private:
 
 inline Application& App() { return Application::Get(); }
 
+// Makes `backend` the one that the calls of this thread use while the object lives, in place
+// of the program's. A library that its host calls on several threads at once gives each call
+// a backend of its own, so that nothing of one call's windows is shared with another's.
+class ThreadBackend {
+public:
+  explicit ThreadBackend(Backend& backend);
+  ~ThreadBackend();
+  ThreadBackend(const ThreadBackend&) = delete;
+  ThreadBackend& operator=(const ThreadBackend&) = delete;
+
+private:
+  Backend* previous_;
+};
+
 // A message box; an empty title stands for the application's.
 MsgBoxResult MsgBox(const std::string& prompt, MsgBoxButtons buttons = MsgBoxButtons::kOkOnly,
                     MsgBoxIcon icon = MsgBoxIcon::kNone, const std::string& title = {});

@@ -66,7 +66,9 @@ HWND Win32Backend::OwnerWindow(const Form* owner) {
     if (HWND w = Window(*main); usable(w)) return w;
   for (auto& [form, view] : views_)
     if (usable(view->window)) return view->window;
-  return nullptr;
+  // The host's window owns what is shown over it even while it is disabled (a host's menu or
+  // dialog may hold it so); only a window that is gone owns nothing.
+  return hostWindow_ && IsWindow(hostWindow_) ? hostWindow_ : nullptr;
 }
 
 void Win32Backend::Dispatch(MSG& msg) {

@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <map>
+#include <mutex>
 #include <string>
 #include <utility>
 
@@ -14,13 +15,17 @@ namespace carvex::ui {
 
 namespace {
 
+// Shared by every backend of the process, and a shell extension makes one backend per call,
+// on whichever thread the host calls it: each use holds the lock.
 struct IconCache {
   ~IconCache() { Clear(); }
   void Clear() {
+    const std::lock_guard<std::mutex> lock(mutex);
     for (auto& [key, icon] : icons)
       if (icon) DestroyIcon(icon);
     icons.clear();
   }
+  std::mutex mutex;
   std::map<std::pair<std::string, int>, HICON> icons;
 };
 
@@ -56,7 +61,9 @@ HICON LoadPicture(const Picture& picture, int side) {
 HICON PictureIcon(const Picture& picture, int side) {
   if (picture.source == Picture::Source::kNone || side <= 0) return nullptr;
   const char tag = picture.source == Picture::Source::kResource ? 'r' : 'f';
-  auto& icons = Cache().icons;
+  IconCache& cache = Cache();
+  const std::lock_guard<std::mutex> lock(cache.mutex);
+  auto& icons = cache.icons;
   const auto key = std::make_pair(tag + picture.name, side);
   if (const auto it = icons.find(key); it != icons.end()) return it->second;
   HICON icon = LoadPicture(picture, side);
@@ -72,7 +79,9 @@ HIMAGELIST SystemSmallImages() {
 }
 
 int SystemIconIndex(const std::string& path) {
+  static std::mutex mutex;
   static std::map<std::string, int> indexes;
+  const std::lock_guard<std::mutex> lock(mutex);
   if (const auto it = indexes.find(path); it != indexes.end()) return it->second;
   SHFILEINFOW info{};
   int index = -1;

@@ -57,6 +57,10 @@ class Win32Backend : public Backend {
   // first, so that the system activates one of them and not another program's.
   void FormHiding(Form& form);
 
+  // The window of the program that hosts this code (a file manager's, for a shell extension):
+  // it owns the message boxes, the folder picker and the clipboard when no form of ours does.
+  void SetHostWindow(HWND window) { hostWindow_ = window; }
+
   // Replaces what EndProgram does (leave the message loop and end the process), for tests.
   void OnEndProgram(std::function<void()> handler) { endProgram_ = std::move(handler); }
 
@@ -74,6 +78,7 @@ class Win32Backend : public Backend {
   std::vector<ModalLoop*> modalLoops_;
   std::function<void()> endProgram_;
   std::string lastFolder_;
+  HWND hostWindow_ = nullptr;
   static constexpr std::chrono::milliseconds kEventInterval{40};
   std::chrono::steady_clock::time_point nextEvents_{};
 };
