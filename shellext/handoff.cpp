@@ -1,8 +1,7 @@
 #include "handoff.h"
 
-#include <algorithm>
-#include <cstdint>
 #include <optional>
+#include <unordered_set>
 #include <utility>
 
 #include "platform/error.h"
@@ -44,11 +43,15 @@ std::string ReadHandOffString(const char* name) {
 
 // A path cut short would name a file that does not exist, and the command or the application
 // would act on nothing or on the wrong file; the registry holds names far longer than MAX_PATH.
+// The SQLite store takes the whole selection as one transaction: one lock and one commit for
+// thousands of values, and no reader ever sees half a list. Windows writes value by value.
 void WriteHandOffSelection(const std::vector<std::string>& paths) {
+  platform::RegistryTransaction transaction;
   RegistryKey key = RegistryKey::Create(RegistryRoot::kCurrentUser, HandOffKeyPath());
   if (paths.size() == 1) {
     // The list of an older selection stays; readers ignore it while SFileName is a path.
     key.SetString(kFileNameValue, paths.front());
+    transaction.Commit();
     return;
   }
   key.SetString(kFileNameValue, kSeveralItems);
@@ -59,17 +62,21 @@ void WriteHandOffSelection(const std::vector<std::string>& paths) {
   // The registry compares value names without regard to case, but a POSIX folder may hold
   // Photo.JPG beside photo.jpg: a path whose name is taken in another spelling goes under a
   // stand-in name with the path as data, so both reach the reader and every other path keeps
-  // the plain form that the application reads.
-  std::vector<std::string> written;
+  // the plain form that the application reads. Both questions are answered from memory, in
+  // constant time: a selection of ten thousand files asks nothing of the registry but to write.
+  std::unordered_set<std::string> written;
+  std::unordered_set<std::string> takenNames;
+  written.reserve(paths.size());
+  takenNames.reserve(paths.size());
   for (std::size_t index = 0; index < paths.size(); ++index) {
     const std::string& path = paths[index];
-    if (std::find(written.begin(), written.end(), path) != written.end()) continue;
-    written.push_back(path);
-    if (path.starts_with(kStandInPrefix) || list.QueryValue(path))
+    if (!written.insert(path).second) continue;
+    if (path.starts_with(kStandInPrefix) || !takenNames.insert(platform::FoldRegistryName(path)).second)
       list.SetString(kStandInPrefix + std::to_string(index + 1), path);
     else
       list.SetString(path, "");
   }
+  transaction.Commit();
 }
 
 void WriteSelectionSummary(const std::string& summary) {
@@ -82,21 +89,22 @@ std::string ReadSelectionSummary() { return ReadHandOffString(kSummaryValue); }
 
 std::vector<std::string> ReadHandOffList() {
   std::vector<std::string> paths;
-  // A list that cannot be read is an empty selection and reported nowhere; an enumeration
-  // that fails part-way keeps the paths read so far.
+  // A list that cannot be read is an empty selection and reported nowhere; a stand-in whose
+  // path cannot be read ends the list there, keeping the paths read so far.
   try {
     const std::optional<RegistryKey> list =
         RegistryKey::Open(RegistryRoot::kCurrentUser, HandOffListKey(), RegistryAccess::kRead);
     if (!list) return paths;
-    for (std::uint32_t index = 0;; ++index) {
-      std::optional<std::string> name = list->EnumValueName(index);
-      if (!name) break;
+    // All names in one listing: the SQLite store would look each index up from the start.
+    std::vector<std::string> names = list->ValueNames();
+    paths.reserve(names.size());
+    for (std::string& name : names) {
       // A stand-in name carries its path as data; any other value is named by its path.
-      if (name->starts_with(kStandInPrefix)) {
-        std::string path = list->QueryString(*name).value_or(std::string());
+      if (name.starts_with(kStandInPrefix)) {
+        std::string path = list->QueryString(name).value_or(std::string());
         if (!path.empty()) paths.push_back(std::move(path));
-      } else if (!name->empty()) {
-        paths.push_back(std::move(*name));
+      } else if (!name.empty()) {
+        paths.push_back(std::move(name));
       }
     }
   } catch (const platform::RuntimeError&) {

@@ -2,7 +2,6 @@
 
 #include <optional>
 
-#include "commands.h"
 #include "handoff.h"
 #include "platform/file_info.h"
 
@@ -33,23 +32,30 @@ std::string AttributeMarks(std::uint32_t attributes) {
   return marks;
 }
 
+// The folder test of the commands, from a status already read: nothing there, or a folder.
+bool IsFolder(const std::optional<platform::FileStatus>& status) {
+  return !status || (status->attributes & platform::kAttributeDirectory) != 0;
+}
+
+// Each path is asked of the file system once, and no file is opened: the menu of a selection
+// on a share would otherwise wait for every file to be fetched and scanned.
 std::string SummarizeSingle(const std::string& path) {
-  if (PassesFolderTest(path)) return "This is a directory";
-  const std::uint32_t attributes = platform::ReadFileAttributes(path).value_or(0);
-  const std::optional<std::int64_t> size = platform::ReadableFileSize(path);
-  if (!size) return "Can not read info on file";
-  return AttributeMarks(attributes) + FormatThousands(static_cast<std::uint64_t>(*size)) + " bytes";
+  const std::optional<platform::FileStatus> status = platform::ReadFileStatus(path);
+  if (IsFolder(status)) return "This is a directory";
+  if (!status->size) return "Can not read info on file";
+  return AttributeMarks(status->attributes) + FormatThousands(static_cast<std::uint64_t>(*status->size)) +
+         " bytes";
 }
 
 std::string SummarizeSeveral(std::size_t count, const std::vector<std::string>& paths) {
   std::size_t folders = 0;
   std::uint64_t total = 0;
   for (const std::string& path : paths) {
-    if (PassesFolderTest(path)) {
+    const std::optional<platform::FileStatus> status = platform::ReadFileStatus(path);
+    if (IsFolder(status))
       ++folders;
-    } else if (const std::optional<std::int64_t> size = platform::ReadableFileSize(path)) {
-      total += static_cast<std::uint64_t>(*size);
-    }
+    else if (status->size)
+      total += static_cast<std::uint64_t>(*status->size);
   }
   const std::string bytes = FormatThousands(total) + " bytes";
   if (folders == 0) return std::to_string(count) + " files, " + bytes;

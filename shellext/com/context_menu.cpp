@@ -1,6 +1,7 @@
 #include "context_menu.h"
 
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -28,17 +29,40 @@ using platform::Widen;
 // that two menus built at once do not both start a new column with it.
 std::atomic<bool> pendingColumnBreak{false};
 
-// The paths of a CF_HDROP drop list, whole and in Unicode whatever their length.
+// The paths of a CF_HDROP drop list, whole and in Unicode whatever their length. The list is
+// read in one pass: DragQueryFile walks it from the start for every index, so that reading ten
+// thousand paths through it takes seconds.
 std::vector<std::string> DropListPaths(HDROP drop) {
-  const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
   std::vector<std::string> paths;
-  paths.reserve(count);
-  for (UINT i = 0; i < count; ++i) {
-    std::wstring path(::DragQueryFileW(drop, i, nullptr, 0), L'\0');
-    const UINT got = ::DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size() + 1));
-    path.resize(std::min<std::size_t>(got, path.size()));
-    paths.push_back(Narrow(path));
+  const SIZE_T size = ::GlobalSize(drop);
+  const auto* header = static_cast<const DROPFILES*>(::GlobalLock(drop));
+  if (!header) return paths;
+  const char* const base = reinterpret_cast<const char*>(header);
+  if (size >= sizeof(DROPFILES) && header->pFiles < size) {
+    if (header->fWide) {
+      const auto* at = reinterpret_cast<const wchar_t*>(base + header->pFiles);
+      const wchar_t* const end = at + (size - header->pFiles) / sizeof(wchar_t);
+      while (at < end && *at) {
+        const wchar_t* const stop = std::find(at, end, L'\0');
+        paths.push_back(Narrow(std::wstring_view(at, static_cast<std::size_t>(stop - at))));
+        at = stop + 1;
+      }
+    } else {
+      // An ANSI list, from an older program: its text is in the ANSI code page.
+      const char* at = base + header->pFiles;
+      const char* const end = base + size;
+      while (at < end && *at) {
+        const char* const stop = std::find(at, end, '\0');
+        const int length = static_cast<int>(stop - at);
+        std::wstring wide(static_cast<std::size_t>(::MultiByteToWideChar(CP_ACP, 0, at, length, nullptr, 0)),
+                          L'\0');
+        ::MultiByteToWideChar(CP_ACP, 0, at, length, wide.data(), static_cast<int>(wide.size()));
+        paths.push_back(Narrow(wide));
+        at = stop + 1;
+      }
+    }
   }
+  ::GlobalUnlock(drop);
   return paths;
 }
 

@@ -172,6 +172,31 @@ TEST_F(RegistryTest, ValueNamesIgnoreCaseAndKeepTheirFirstSpelling) {
   EXPECT_EQ(key.QueryValue("SFileName"), std::nullopt);
 }
 
+// The registry itself is the oracle: a value written under one spelling is found under the
+// other exactly when both fold alike.
+TEST_F(RegistryTest, FoldedNamesAreEqualExactlyWhenTheRegistryTakesThemForOne) {
+  const std::pair<const char*, const char*> pairs[] = {
+      {"SFileName", "sfilename"},
+      {"caf\xC3\xA9", "CAF\xC3\x89"},                                            // é, É
+      {"\xD0\xAF\xD0\xB7\xD1\x8B\xD0\xBA", "\xD1\x8F\xD0\x97\xD0\xAB\xD0\x9A"},  // Язык, яЗЫК
+      {"\xCF\x83\xCE\xAC", "\xCE\xA3\xCE\x86"},                                  // σά, ΣΆ
+      {"\xD5\xA1", "\xD4\xB1"},                                                  // Armenian ա, Ա
+      {"\xEF\xBD\x81", "\xEF\xBC\xA1"},                                          // fullwidth a, A
+      {"\xC3\xBF", "\xC5\xB8"},                                                  // ÿ, Ÿ
+      {"gro\xC3\x9F", "GROSS"},                                                  // ß has no capital
+      {"\xC4\xB1", "I"},                                                         // dotless ı
+      {"\xE1\x83\x90", "\xE1\xB2\x90"},                                          // Georgian ა, Ა
+      {"a", "b"},
+  };
+  RegistryKey key = Base();
+  for (const auto& [written, asked] : pairs) {
+    SCOPED_TRACE(written);
+    key.SetString(written, "");
+    EXPECT_EQ(key.QueryValue(asked).has_value(), FoldRegistryName(written) == FoldRegistryName(asked));
+    key.DeleteValue(written);
+  }
+}
+
 TEST_F(RegistryTest, ValuesEnumerateInCreationOrder) {
   if (!RegistryValuesInCreationOrder()) GTEST_SKIP() << "Wine's registry lists values sorted by name";
   RegistryKey key = Base();
@@ -186,14 +211,17 @@ TEST_F(RegistryTest, ValuesEnumerateInCreationOrder) {
   std::vector<std::string> listed;
   for (const auto& [name, value] : key.Values()) listed.push_back(name);
   EXPECT_EQ(listed, ValueNames(key));
+  EXPECT_EQ(key.ValueNames(), ValueNames(key));
 }
 
 TEST_F(RegistryTest, EnumerationEndsAfterTheLastValue) {
   RegistryKey key = Base();
   EXPECT_EQ(key.EnumValueName(0), std::nullopt);
+  EXPECT_TRUE(key.ValueNames().empty());
   key.SetString("a", "");
   key.SetString("", "default");
   EXPECT_TRUE(key.EnumValueName(1));
+  EXPECT_EQ(key.ValueNames().size(), 2u);
   EXPECT_EQ(key.EnumValueName(2), std::nullopt);
   EXPECT_EQ(key.EnumValueName(1000), std::nullopt);
   EXPECT_EQ(key.QueryString(""), "default");

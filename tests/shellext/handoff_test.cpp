@@ -117,12 +117,25 @@ TEST_F(HandOffTest, PathsAreStoredWholeAndUnchanged) {
 // A POSIX folder holds both; the registry's names ignore case and would merge them. A relative
 // name that starts like a stand-in must not be read as one.
 TEST_F(HandOffTest, PathsDifferingOnlyInCaseAreBothListed) {
-  const std::vector<std::string> paths = {"/x/Photo.JPG", "/x/other", "/x/photo.jpg", "/x/PHOTO.jpg", "*x/a"};
+  const std::vector<std::string> paths = {"/x/Photo.JPG",
+                                          "/x/other",
+                                          "/x/photo.jpg",
+                                          "/x/PHOTO.jpg",
+                                          "*x/a",
+                                          "/x/\xC3\xA9t\xC3\xA9",  // été
+                                          "/x/\xC3\x89T\xC3\x89",  // ÉTÉ
+                                          "/x/\xD1\x8F",           // я
+                                          "/x/\xD0\xAF",           // Я
+                                          "/x/gro\xC3\x9F",        // ß, which has no capital
+                                          "/x/GROSS",
+                                          "/x/other"};
   WriteHandOffSelection(paths);
-  ExpectList(ReadHandOffList(), paths);
+  std::vector<std::string> once = paths;
+  once.pop_back();  // the same path twice is listed once
+  ExpectList(ReadHandOffList(), once);
   // Paths that only one spelling takes keep the plain form that the application reads.
-  EXPECT_EQ(ListKey().QueryString("/x/Photo.JPG"), "");
-  EXPECT_EQ(ListKey().QueryString("/x/other"), "");
+  for (const char* plain : {"/x/Photo.JPG", "/x/other", "/x/\xC3\xA9t\xC3\xA9", "/x/gro\xC3\x9F", "/x/GROSS"})
+    EXPECT_EQ(ListKey().QueryString(plain), "") << plain;
 }
 
 TEST_F(HandOffTest, ReaderSkipsEmptyNames) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "handoff.h"
 #include "platform/file_info.h"
 #include "support/system_fixtures.h"
@@ -63,11 +65,15 @@ TEST_F(SummaryTest, SelectionsWithFoldersAndUnreadableFiles) {
   const auto unreadable = test::MakeUnreadableEntry(files_.File("unreadable"));
   ASSERT_TRUE(unreadable);
   const std::string locked = files_.File("unreadable");
+  // Windows: a file that another program holds open, sharing nothing, is described from its
+  // folder's entry; opening it would fail, and opening a file that a program writes can make
+  // that program fail. POSIX: nobody can open a socket as a file.
+  const std::string lockedText = OnWindows() ? "a--- 0 bytes" : "Can not read info on file";
 
   const std::tuple<std::vector<std::string>, std::string> cases[] = {
       {{f1}, "This is a directory"},
       {{gone}, "This is a directory"},  // no attributes to read, so it passes the folder test
-      {{locked}, "Can not read info on file"},
+      {{locked}, lockedText},
       {{a, b, c}, "3 files, 3.000 bytes"},
       {{f1, ten, f2}, "2+1, 10 bytes"},
       {{ten, gone}, "1+1, 10 bytes"},
@@ -78,6 +84,25 @@ TEST_F(SummaryTest, SelectionsWithFoldersAndUnreadableFiles) {
     UpdateSummary(selection.size() == 1 ? 0 : selection.size());
     EXPECT_EQ(ReadSelectionSummary(), text) << selection.front();
   }
+}
+
+// A symbolic link has no size of its own: the file it leads to is described. A link that leads
+// nowhere has no attributes to read on POSIX systems, so it passes the folder test there.
+TEST_F(SummaryTest, LinksAreDescribedByWhatTheyLeadTo) {
+  namespace fs = std::filesystem;
+  const auto path = [](const std::string& utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); };
+  const std::string target = MakeFile("target", 1234);
+  std::error_code error;
+  fs::create_symlink(path(target), path(files_.File("link")), error);
+  if (error) GTEST_SKIP() << "no symbolic links here: " << error.message();
+  fs::create_symlink(path(files_.File("missing")), path(files_.File("dangling")), error);
+  ASSERT_FALSE(error) << error.message();
+  Select({files_.File("link")});
+  EXPECT_TRUE(SummarizeSelection(0).ends_with(" 1.234 bytes")) << SummarizeSelection(0);
+  Select({files_.File("dangling")});
+  EXPECT_EQ(SummarizeSelection(0), OnWindows() ? "Can not read info on file" : "This is a directory");
+  Select({files_.File("link"), files_.File("dangling"), target});
+  EXPECT_EQ(SummarizeSelection(3), OnWindows() ? "3 files, 2.468 bytes" : "1+2, 2.468 bytes");
 }
 
 // The whole size is shown, not its low 32 bits (which would read 1.073.741.824 here).

@@ -24,10 +24,21 @@ std::optional<std::uint32_t> ReadFileAttributes(const std::string& path);
 // clearing it gives the owner write permission. Throws RuntimeError.
 void WriteFileAttributes(const std::string& path, std::uint32_t attributes);
 
-// The size of the file at `path`, found by opening it for reading (others may read it at the
-// same time); nullopt when it cannot be opened so. Never waits for a writer: a named pipe
-// answers at once.
-std::optional<std::int64_t> ReadableFileSize(const std::string& path);
+// What the folder that holds an entry says about it, read without opening the entry.
+struct FileStatus {
+  // As ReadFileAttributes gives them.
+  std::uint32_t attributes = 0;
+  // The size of a file whose contents could be read; nullopt for a folder and for an entry
+  // that is no such file: POSIX systems refuse it for a socket and for a file this process
+  // has no permission to read; Windows for a symbolic link that leads nowhere.
+  std::optional<std::int64_t> size;
+};
+
+// The status of `path` (following a symbolic link); nullopt exactly when ReadFileAttributes
+// gives nullopt. One query of the file system per path: a file on a share is not fetched, an
+// antivirus does not scan it, and a program that holds it open is never refused access
+// because of us.
+std::optional<FileStatus> ReadFileStatus(const std::string& path);
 
 // A point in time as Windows keeps file times: 100-nanosecond intervals since 1601-01-01 UTC.
 using FileTime = std::int64_t;

@@ -87,6 +87,8 @@ class RegistryKey {
   // order (but see RegistryValuesInCreationOrder).
   std::optional<std::string> EnumValueName(std::uint32_t index) const;
   std::vector<std::pair<std::string, RegistryValue>> Values() const;
+  // The names of all values, in the order EnumValueName gives them, without their data.
+  std::vector<std::string> ValueNames() const;
   // Subkeys come in creation order in the SQLite store; Windows sorts them by name.
   std::vector<std::string> SubKeyNames() const;
 
@@ -134,6 +136,11 @@ std::string DecodeRegistryString(std::string_view data);
 // REG_MULTI_SZ data: each string with its zero, then one more zero.
 std::string EncodeRegistryMultiString(const std::vector<std::string>& strings);
 std::vector<std::string> DecodeRegistryMultiString(std::string_view data);
+
+// `name` as the registry tells names apart: two names of keys or values are the same name
+// exactly when their folded forms are equal. Windows folds as its registry does, with the
+// system's upper-case table.
+std::string FoldRegistryName(std::string_view name);
 
 // Whether values enumerate in creation order: true in Windows' registry and in the SQLite
 // store, false under Wine, whose registry keeps values sorted by name.

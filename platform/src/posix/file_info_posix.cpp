@@ -45,6 +45,14 @@ bool IsHiddenName(const std::string& path) {
   return name.size() > 1 && name.front() == '.' && name != "..";
 }
 
+std::uint32_t AttributesOf(const std::string& path, const struct stat& st) {
+  std::uint32_t attributes = 0;
+  if (S_ISDIR(st.st_mode)) attributes |= kAttributeDirectory;
+  if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) attributes |= kAttributeReadOnly;
+  if (IsHiddenName(path)) attributes |= kAttributeHidden;
+  return attributes;
+}
+
 // statx gives the birth time where the file system keeps one; where the call is missing
 // (old kernels, some sandboxes) plain stat serves, without a creation time.
 FileTimes TimesOf(int dirfd, const char* path, int flags, const std::string& shownPath) {
@@ -71,11 +79,19 @@ FileTimes TimesOf(int dirfd, const char* path, int flags, const std::string& sho
 std::optional<std::uint32_t> ReadFileAttributes(const std::string& path) {
   struct stat st {};
   if (path.empty() || ::stat(path.c_str(), &st) != 0) return std::nullopt;
-  std::uint32_t attributes = 0;
-  if (S_ISDIR(st.st_mode)) attributes |= kAttributeDirectory;
-  if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) attributes |= kAttributeReadOnly;
-  if (IsHiddenName(path)) attributes |= kAttributeHidden;
-  return attributes;
+  return AttributesOf(path, st);
+}
+
+std::optional<FileStatus> ReadFileStatus(const std::string& path) {
+  struct stat st {};
+  if (path.empty() || ::stat(path.c_str(), &st) != 0) return std::nullopt;
+  FileStatus status{AttributesOf(path, st), std::nullopt};
+  // Nobody opens a socket as a file. The kernel answers the permission question itself, with
+  // every ACL and capability counted, as it would for an open.
+  if (!S_ISDIR(st.st_mode) && !S_ISSOCK(st.st_mode) &&
+      ::faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) == 0)
+    status.size = static_cast<std::int64_t>(st.st_size);
+  return status;
 }
 
 void WriteFileAttributes(const std::string& path, std::uint32_t attributes) {
@@ -88,17 +104,6 @@ void WriteFileAttributes(const std::string& path, std::uint32_t attributes) {
     mode |= S_IWUSR;
   if (mode != (st.st_mode & 07777) && ::chmod(path.c_str(), mode) != 0)
     ThrowLastError("Cannot set the attributes of", path);
-}
-
-std::optional<std::int64_t> ReadableFileSize(const std::string& path) {
-  if (path.empty()) return std::nullopt;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  struct stat st {};
-  const bool ok = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
-  ::close(fd);
-  if (!ok) return std::nullopt;
-  return static_cast<std::int64_t>(st.st_size);
 }
 
 FileTime CurrentFileTime() {

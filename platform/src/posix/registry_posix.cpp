@@ -529,6 +529,18 @@ std::vector<std::pair<std::string, RegistryValue>> RegistryKey::Values() const {
       });
 }
 
+std::vector<std::string> RegistryKey::ValueNames() const {
+  return Store::Instance().Run(
+      false, generation_, "Cannot list the values of the registry key", path_, [&](Session& s) {
+        RequireKey(s.db, id_);
+        Statement query(s.db, "SELECT name FROM key_values WHERE key = ?1 ORDER BY seq");
+        query.Bind(1, id_);
+        std::vector<std::string> names;
+        while (query.Step()) names.push_back(query.Bytes(0));
+        return names;
+      });
+}
+
 std::vector<std::string> RegistryKey::SubKeyNames() const {
   return Store::Instance().Run(false, generation_, "Cannot list the subkeys of the registry key", path_,
                                [&](Session& s) {
@@ -571,6 +583,8 @@ bool RegistryKey::DeleteKey(const std::string& path) {
                                  return true;
                                });
 }
+
+std::string FoldRegistryName(std::string_view name) { return FoldName(name); }
 
 bool RegistryValuesInCreationOrder() { return true; }
 

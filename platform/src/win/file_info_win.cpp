@@ -41,16 +41,29 @@ void WriteFileAttributes(const std::string& path, std::uint32_t attributes) {
   if (!::SetFileAttributesW(wide.c_str(), wanted)) ThrowLastError("Cannot set the attributes of", path);
 }
 
-std::optional<std::int64_t> ReadableFileSize(const std::string& path) {
+std::optional<FileStatus> ReadFileStatus(const std::string& path) {
   if (path.empty()) return std::nullopt;
-  HANDLE file = ::CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  const std::wstring wide = Widen(path);
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  FileStatus status{data.dwFileAttributes, std::nullopt};
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return status;
+  if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    status.size =
+        static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+    return status;
+  }
+  // The entry of a symbolic link carries no size of its own; its target's comes through a
+  // handle that may read attributes only and shares everything, so no contents are fetched or
+  // scanned and no other program is refused.
+  HANDLE file = ::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  if (file == INVALID_HANDLE_VALUE) return status;
   LARGE_INTEGER size{};
-  const BOOL ok = ::GetFileSizeEx(file, &size);
+  if (::GetFileSizeEx(file, &size)) status.size = static_cast<std::int64_t>(size.QuadPart);
   ::CloseHandle(file);
-  if (!ok) return std::nullopt;
-  return static_cast<std::int64_t>(size.QuadPart);
+  return status;
 }
 
 FileTime CurrentFileTime() {

@@ -5,6 +5,9 @@
 #include "registry_data.h"
 #include "platform/wide.h"
 
+// Documented for drivers only, and so declared in no user-mode header.
+extern "C" WCHAR NTAPI RtlUpcaseUnicodeChar(WCHAR character);
+
 namespace carvex::platform {
 
 namespace {
@@ -166,6 +169,21 @@ std::vector<std::pair<std::string, RegistryValue>> RegistryKey::Values() const {
   return values;
 }
 
+std::vector<std::string> RegistryKey::ValueNames() const {
+  std::vector<std::string> names;
+  // Value names are at most 16383 characters; one buffer serves them all.
+  std::wstring name(16384, L'\0');
+  for (DWORD index = 0;; ++index) {
+    DWORD length = static_cast<DWORD>(name.size());
+    const LSTATUS status = ::RegEnumValueW(static_cast<HKEY>(handle_), index, name.data(), &length, nullptr,
+                                           nullptr, nullptr, nullptr);
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    if (status != ERROR_SUCCESS) Fail(status, "Cannot list the values of the registry key", path_);
+    names.push_back(Narrow(std::wstring_view(name.data(), length)));
+  }
+  return names;
+}
+
 std::vector<std::string> RegistryKey::SubKeyNames() const {
   std::vector<std::string> names;
   for (DWORD index = 0;; ++index) {
@@ -196,6 +214,14 @@ bool RegistryKey::DeleteKey(const std::string& path) {
   if (status == ERROR_FILE_NOT_FOUND) return false;
   if (status != ERROR_SUCCESS) Fail(status, "Cannot delete the registry key", Below(path_, path));
   return true;
+}
+
+// The registry compares names unit by unit through the system's upper-case table, which
+// ntdll exports; Wine's registry uses its own copy of the same table.
+std::string FoldRegistryName(std::string_view name) {
+  std::wstring wide = Widen(name);
+  for (wchar_t& unit : wide) unit = ::RtlUpcaseUnicodeChar(unit);
+  return Narrow(wide);
 }
 
 bool RegistryValuesInCreationOrder() {
