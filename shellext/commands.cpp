@@ -4,6 +4,7 @@
 
 #include "handoff.h"
 #include "menu_config.h"
+#include "platform/command_line.h"
 #include "platform/error.h"
 #include "platform/file_info.h"
 #include "platform/files.h"
@@ -142,21 +143,17 @@ void StartOpenWith(const CommandContext& context) {
 }
 
 // Where an external program starts: the folder the user is in, else the one that holds the
-// (first) selected item. A drive's root keeps its separator, since "C:" alone names the
-// drive's current folder, and a POSIX file at the top lies in "/".
+// (first) selected item.
 std::string StartFolder(const CommandContext& context) {
   if (!context.workingFolder.empty()) return context.workingFolder;
   const std::vector<std::string> paths = PathsOf(context);
-  if (paths.empty()) return {};
-  std::string folder = ContainingFolder(paths.front());
-  if (folder.size() == 2 && folder[1] == ':') folder += '\\';
-  if (folder.empty() && paths.front().starts_with('/')) folder = "/";
-  return folder;
+  return paths.empty() ? std::string() : ContainingFolder(paths.front());
 }
 
-// The argument text is what the Windows shell passes on and what the error message shows.
-// POSIX programs get the same arguments one by one instead, the selected paths among them
-// unquoted and unparsed, so a quote or a ";" in a file name is never read as syntax.
+// The configured text is passed on as it stands, on Windows as one line and split into
+// arguments on POSIX systems. The selected paths follow as arguments of their own, which the
+// platform quotes as the program (or cmd.exe, for a batch file) reads them, so that no file
+// name is ever read as syntax; the error message shows them as Windows programs get them.
 void LaunchExternal(const std::string& record, const CommandContext& context) {
   platform::CommandLaunch launch;
   launch.file = ExtractCommand(record);
@@ -166,24 +163,17 @@ void LaunchExternal(const std::string& record, const CommandContext& context) {
   const bool sendFolder = HasFlag(record, Flag::kSendFolder);
   if (sendFile || sendFolder) {
     const std::string fileName = FileNameOf(context);
-    if (sendFile) {
-      launch.argumentText += " \"" + fileName + "\"";
-      launch.arguments.push_back(fileName);
-    }
-    if (sendFolder) {
-      const std::string folder = PassesFolderTest(fileName) ? fileName : ContainingFolder(fileName);
-      launch.argumentText += " \"" + folder + "\"";
-      // A file at the top of a POSIX file system lies in "/", not in "".
-      const bool inRoot = folder.empty() && !fileName.empty() && fileName.front() == '/';
-      launch.arguments.push_back(inRoot ? "/" : folder);
-    }
+    if (sendFile) launch.passedArguments.push_back(fileName);
+    if (sendFolder)
+      launch.passedArguments.push_back(PassesFolderTest(fileName) ? fileName : ContainingFolder(fileName));
   }
   launch.owner = context.owner;
   launch.workingFolder = StartFolder(context);
   launch.showCommand = context.showCommand;
   if (!platform::LaunchCommand(launch))
     ShowError(std::string("Error executing command. Check the registry for errors.") + kLineBreak +
-              "Command:" + launch.file + kLineBreak + "Arguments:" + launch.argumentText);
+              "Command:" + launch.file + kLineBreak +
+              "Arguments:" + platform::JoinArguments(launch.argumentText, launch.passedArguments));
 }
 
 }  // namespace
@@ -200,10 +190,13 @@ std::vector<std::string> SelectionList() {
 }
 
 // Windows takes both slashes as separators; on POSIX systems a backslash is part of a name.
+// A root keeps its separator: "C:" alone names the current folder of drive C, and "" none.
 std::string ContainingFolder(const std::string& path) {
-  const char* separators = platform::kPathSeparator == '\\' ? "\\/" : "/";
-  const std::size_t separator = path.find_last_of(separators);
-  return separator == std::string::npos ? std::string() : path.substr(0, separator);
+  const bool windows = platform::kPathSeparator == '\\';
+  const std::size_t separator = path.find_last_of(windows ? "\\/" : "/");
+  if (separator == std::string::npos) return {};
+  const bool root = separator == 0 || (windows && separator == 2 && path[1] == ':');
+  return path.substr(0, root ? separator + 1 : separator);
 }
 
 std::vector<std::string> SplitArguments(std::string_view text) {

@@ -39,7 +39,7 @@ bool PassesFolderTest(const std::string& path);
 std::vector<std::string> SelectionList();
 
 // The folder that holds `path`: the text before its last separator ("\" or "/" on Windows,
-// "/" elsewhere); empty when there is none.
+// "/" elsewhere), the separator kept for a root ("C:\", "\", "/"); empty when there is none.
 std::string ContainingFolder(const std::string& path);
 
 // Splits a configured argument text into the arguments a POSIX program receives: blanks

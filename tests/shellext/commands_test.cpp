@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <random>
 #include <thread>
 
 #include "handoff.h"
@@ -262,6 +264,54 @@ TEST_F(LaunchTest, NamesAreNeverParsedByAShell) {
   EXPECT_FALSE(platform::PathExists(files_.File("pwned")));
 }
 
+// Characters that cmd.exe or a program's own parser would read as syntax, and a folder named
+// with a trailing separator, each reach the program as exactly one argument: started at once,
+// and on Windows through a batch file as well, which cmd.exe reads before it passes its
+// arguments on. No variable is expanded, no command run, no backslash taken for an escape.
+TEST_F(LaunchTest, AwkwardNamesArriveAsOneArgumentEach) {
+  const std::string separator(1, platform::kPathSeparator);
+  std::vector<std::pair<std::string, std::string>> launchers = {{InstallRecorder("program"), "program"}};
+  if (OnWindows()) {
+    InstallRecorder("batch");
+    files_.Write("batch/pass on.bat", "@\"%~dp0" CARVEX_ARGV_RECORDER "\" %*\r\n");
+    launchers.emplace_back(files_.File("batch") + separator + "pass on.bat", "batch");
+  }
+  files_.MakeFolder("in & ^ (1)");
+  const std::string folder = files_.File("in & ^ (1)");
+  std::vector<std::tuple<std::string, std::string, std::vector<std::string>>> cases;
+  for (const std::string name :
+       {"50% off %PATH% %%cd%% %1.txt", "a ^b & c! !PATH! (x).txt", "two  spaces .txt"}) {
+    files_.Write("in & ^ (1)/" + name, "x");
+    const std::string file = folder + separator + name;
+    cases.push_back({"<sendfile><sendfolder>", file, {"-x", file, folder}});
+  }
+  cases.push_back({"<sendfile>", folder + separator, {"-x", folder + separator}});
+  // A file at the top of a drive lies in "C:\", which "C:" would not name.
+  const std::string atRoot = "C:\\carvex launch " + std::to_string(std::random_device()()) + ".txt";
+  if (OnWindows()) {
+    std::ofstream(Path(atRoot)) << "x";
+    cases.push_back({"<sendfolder>", atRoot, {"-x", "C:\\"}});
+  }
+  for (const auto& [program, place] : launchers) {
+    for (const auto& [flags, selected, expected] : cases) {
+      // Wine's cmd.exe expands variables again in the text that %* puts into the batch file,
+      // which Windows never does; CmdExeTest checks the "%" there up to the batch file.
+      if (place == "batch" && test::RunningUnderWine() && selected.find('%') != std::string::npos) continue;
+      Select({selected});
+      Run("<command>" + program + "</command><commandline>-x</commandline>" + flags);
+      EXPECT_EQ(ReceivedArguments(place), expected) << program << " " << selected;
+    }
+  }
+  if (!OnWindows()) return;
+  fs::remove(Path(atRoot));
+  // An odd quote in the configured text would leave the names outside quotes, where cmd.exe
+  // takes "&" for the start of another command: such a batch file is not started at all.
+  const std::string file = folder + separator + "a ^b & c! !PATH! (x).txt";
+  Select({file});
+  ExpectError(kLaunchError + launchers[1].first + "\n\rArguments:-x \" \"" + file + "\"");
+  Run("<command>" + launchers[1].first + "</command><commandline>-x \"</commandline><sendfile>");
+}
+
 TEST(CommandHelpers, ArgumentsAndFolders) {
   const std::pair<std::string, std::vector<std::string>> cases[] = {
       {"  ", {}},
@@ -272,10 +322,21 @@ TEST(CommandHelpers, ArgumentsAndFolders) {
   };
   for (const auto& [text, expected] : cases) EXPECT_EQ(SplitArguments(text), expected) << text;
 
-  EXPECT_EQ(ContainingFolder(NativePath("C:\\a b\\c.txt")), NativePath("C:\\a b"));
-  EXPECT_EQ(ContainingFolder("c.txt"), "");
-  // Only Windows takes a backslash for a separator.
-  EXPECT_EQ(ContainingFolder("C:/a\\b"), platform::kPathSeparator == '\\' ? "C:/a" : "C:");
+  // Only Windows takes a backslash for a separator; a root keeps its separator.
+  const std::tuple<std::string, std::string, std::string> folders[] = {
+      // path, folder on Windows, folder on POSIX
+      {"C:\\a b\\c.txt", "C:\\a b", ""},
+      {"/a b/c.txt", "/a b", "/a b"},
+      {"C:/a\\b", "C:/a", "C:"},
+      {"c.txt", "", ""},
+      {"C:\\c.txt", "C:\\", ""},
+      {"C:/c.txt", "C:/", "C:"},
+      {"\\c.txt", "\\", ""},
+      {"/c.txt", "/", "/"},
+      {"\\\\server\\share\\c.txt", "\\\\server\\share", ""},
+  };
+  for (const auto& [path, windows, posix] : folders)
+    EXPECT_EQ(ContainingFolder(path), platform::kPathSeparator == '\\' ? windows : posix) << path;
 }
 
 }  // namespace

@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 #include <thread>
 
 #include "commands.h"
+#include "platform/command_line.h"
+#include "platform/files.h"
+#include "platform/wide.h"
 #include "support/system_fixtures.h"
 #include "verbhook_test.h"
 
@@ -64,6 +68,41 @@ TEST_F(ShellQuestionTest, OverwriteAskLetsTheShellAsk) {
     EXPECT_TRUE(answerer.Answered());
     EXPECT_EQ(files_.Read(folder + "\\to\\a.txt"), expected);
   }
+}
+
+class CmdExeTest : public test::VerbhookTest {};
+
+// The expansion that cmd.exe makes of its command line, the one that a batch file's arguments
+// go through on Windows, leaves every "%" of an escaped argument where it was; the recorder
+// stands in for the batch file here. (Under Wine, cmd.exe also expands the text that %1 and %*
+// bring into a batch file, which Windows never does.)
+TEST_F(CmdExeTest, PercentSignsPassUnexpanded) {
+  const std::string recorder = files_.File(CARVEX_ARGV_RECORDER);
+  ASSERT_TRUE(::CopyFileW(platform::Widen(platform::AppPath() + "\\" CARVEX_ARGV_RECORDER).c_str(),
+                          platform::Widen(recorder).c_str(), TRUE));
+  const std::vector<std::string> arguments = {"50% off %PATH%", "%%cd%% %1 %~dp0 %* %cd:~,%", "100%", "%",
+                                              "C:\\"};
+  const std::optional<std::string> line = platform::BatchCommandArguments(recorder, "-x", arguments);
+  ASSERT_TRUE(line);
+  wchar_t system[MAX_PATH];
+  ASSERT_GT(::GetSystemDirectoryW(system, MAX_PATH), 0u);
+  const std::wstring interpreter = std::wstring(system) + L"\\cmd.exe";
+  std::wstring commandLine = L"\"" + interpreter + L"\" " + platform::Widen(*line);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(::CreateProcessW(interpreter.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                               CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process));
+  EXPECT_EQ(::WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  std::vector<std::string> expected = {"-x"};
+  expected.insert(expected.end(), arguments.begin(), arguments.end());
+  std::vector<std::string> received;
+  const std::string text = files_.Read("args.txt");
+  for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+    received.push_back(text.substr(at, end - at));
+  EXPECT_EQ(received, expected);
 }
 
 }  // namespace

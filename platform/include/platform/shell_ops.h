@@ -46,7 +46,7 @@ void TransferFiles(FileOperation operation, const std::vector<std::string>& sour
 // A program, document or folder to open, with its arguments in the two forms the systems take.
 struct CommandLaunch {
   std::string file;
-  // One command line, as the Windows shell passes it on.
+  // The configured arguments: one command line, as the Windows shell passes it on.
   std::string argumentText;
   // The same arguments one by one, as POSIX systems pass them: no shell ever parses them.
   std::vector<std::string> arguments;
@@ -56,12 +56,18 @@ struct CommandLaunch {
   WindowHandle owner = 0;
   std::string workingFolder;
   int showCommand = kShowNormal;
+  // Arguments after the configured ones (the selected paths), each of which reaches the
+  // program as exactly one argument, whatever characters it holds.
+  std::vector<std::string> passedArguments;
 };
 
 // Opens `launch.file` as the system's shell does; false when it could not be started.
-// Windows: ShellExecuteEx with the verb "open" and the argument text, without error dialogs
-// of its own. POSIX: an executable file, or a program found on PATH when the name has no
-// "/", runs with the argument list and without a shell; an existing document or folder, or a
+// Windows: ShellExecuteEx with the verb "open" and JoinArguments(argumentText,
+// passedArguments), without error dialogs of its own; a batch file (by its name, or the first
+// file PATHEXT finds for a name without extension) runs through the system's cmd.exe with
+// BatchCommandArguments instead, and is not started when those cannot be made. POSIX: an
+// executable file, or a program found on PATH when the name has no "/", runs with
+// `arguments` and `passedArguments` and without a shell; an existing document or folder, or a
 // URL, goes to xdg-open, without the arguments. The started program is not waited for.
 bool LaunchCommand(const CommandLaunch& launch);
 

@@ -378,6 +378,7 @@ bool LaunchCommand(const CommandLaunch& launch) {
   if (document) return Spawn({"xdg-open", file});
   std::vector<std::string> arguments{file};
   arguments.insert(arguments.end(), launch.arguments.begin(), launch.arguments.end());
+  arguments.insert(arguments.end(), launch.passedArguments.begin(), launch.passedArguments.end());
   return Spawn(arguments);
 }
 

@@ -2,6 +2,9 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 
+#include <optional>
+
+#include "platform/command_line.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/folders.h"
@@ -21,6 +24,58 @@ std::wstring DoubleNullList(const std::vector<std::string>& paths) {
     list.push_back(L'\0');
   }
   return list;
+}
+
+std::wstring EnvironmentVariable(const wchar_t* name) {
+  std::wstring value(::GetEnvironmentVariableW(name, nullptr, 0), L'\0');
+  if (value.empty()) return value;
+  value.resize(::GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size())));
+  return value;
+}
+
+std::vector<std::wstring> SplitList(const std::wstring& list) {
+  std::vector<std::wstring> items;
+  for (std::size_t start = 0; start <= list.size();) {
+    std::size_t end = list.find(L';', start);
+    if (end == std::wstring::npos) end = list.size();
+    if (end > start) items.push_back(list.substr(start, end - start));
+    start = end + 1;
+  }
+  return items;
+}
+
+// Whether the shell, given `file`, runs a batch file: by its extension, or for a bare name
+// without extension or folder, by the first program the search finds, folder by folder
+// (the start folder, then PATH) and in each folder extension by extension in PATHEXT order.
+bool RunsBatchFile(const std::string& file, const std::string& startFolder) {
+  if (IsBatchFileName(file)) return true;
+  const std::wstring name = Widen(file);
+  if (name.find_first_of(L".\\/:") != std::wstring::npos) return false;
+  std::wstring extensions = EnvironmentVariable(L"PATHEXT");
+  if (extensions.empty()) extensions = L".COM;.EXE;.BAT;.CMD";
+  std::vector<std::wstring> folders = SplitList(EnvironmentVariable(L"PATH"));
+  std::wstring start = Widen(startFolder);
+  if (start.empty()) {
+    start.resize(::GetCurrentDirectoryW(0, nullptr));
+    start.resize(::GetCurrentDirectoryW(static_cast<DWORD>(start.size()), start.data()));
+  }
+  folders.insert(folders.begin(), start);
+  for (const std::wstring& folder : folders) {
+    for (const std::wstring& extension : SplitList(extensions)) {
+      const std::wstring candidate = folder + L"\\" + name + extension;
+      const DWORD attributes = ::GetFileAttributesW(candidate.c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        return IsBatchFileName(Narrow(extension));
+    }
+  }
+  return false;
+}
+
+// The system's own interpreter, never one that lies in the folder the command starts in.
+std::wstring SystemCommandInterpreter() {
+  wchar_t folder[MAX_PATH];
+  const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+  return std::wstring(folder, length > 0 && length < MAX_PATH ? length : 0) + L"\\cmd.exe";
 }
 
 }  // namespace
@@ -55,8 +110,18 @@ void TransferFiles(FileOperation operation, const std::vector<std::string>& sour
 bool LaunchCommand(const CommandLaunch& launch) {
   // An empty name would open whatever the shell takes for the current folder.
   if (launch.file.empty()) return false;
-  const std::wstring file = Widen(launch.file);
-  const std::wstring arguments = Widen(launch.argumentText);
+  std::wstring file = Widen(launch.file);
+  std::wstring arguments = Widen(JoinArguments(launch.argumentText, launch.passedArguments));
+  // The shell would hand a batch file to cmd.exe as it stands, and cmd.exe expands %NAME% and
+  // obeys & and ^ in what the arguments hold: a file name could run commands. It gets its
+  // command line from us instead, or nothing is started.
+  if (RunsBatchFile(launch.file, launch.workingFolder)) {
+    const std::optional<std::string> batch =
+        BatchCommandArguments(launch.file, launch.argumentText, launch.passedArguments);
+    if (!batch) return false;
+    file = SystemCommandInterpreter();
+    arguments = Widen(*batch);
+  }
   const std::wstring folder = Widen(launch.workingFolder);
   SHELLEXECUTEINFOW info{};
   info.cbSize = sizeof info;
