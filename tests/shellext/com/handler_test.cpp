@@ -876,13 +876,30 @@ TEST_F(VerbhookHandlerTest, WindowsOnTwoThreadsEachGetTheirOwnMenuHelpAndCopy) {
 
   constexpr int kRounds = 300;
   std::atomic<int> ready{0};
+  std::atomic<int> finished{0};
   const auto run = [&](Side& side, const Side& other) {
     const auto problem = [&side](const std::string& what) {
       if (side.problems.size() < 5) side.problems.push_back("round " + std::to_string(side.rounds) + ": " + what);
     };
-    if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return problem("no apartment");
+    // A destroyed owner takes its name off the clipboard's text: each window goes only when
+    // both threads are done, however they end.
+    struct WaitForBoth {
+      std::atomic<int>& finished;
+      ~WaitForBoth() {
+        ++finished;
+        while (finished < 2) {
+          PumpMessages();
+          std::this_thread::yield();
+        }
+      }
+    };
+    if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+      const WaitForBoth waitForBoth{finished};
+      return problem("no apartment");
+    }
     {
       const Window window;
+      const WaitForBoth waitForBoth{finished};
       side.window = window.Get();
       // Both windows exist before either thread begins, so that each can tell the other's.
       ++ready;
