@@ -13,29 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "best_of.h"
 #include "handoff.h"
 #include "platform/registry.h"
 #include "summary.h"
 
-namespace {
-
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-template <class Body>
-double BestOfThree(Body&& body) {
-  double best = 1e9;
-  for (int run = 0; run < 3; ++run) {
-    const auto start = Clock::now();
-    if (!body()) return -1;
-    best = std::min(best, Seconds(Clock::now() - start));
-  }
-  return best;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   const fs::path work = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "carvex-bench-handoff";
@@ -56,14 +39,14 @@ int main(int argc, char** argv) {
       std::ofstream(paths.back(), std::ios::binary) << std::string(static_cast<std::size_t>(i % 10), 'x');
     }
     std::string summary;
-    const double verbhook = BestOfThree([&] {
+    const double verbhook = carvex::bench::BestOf(3, [&] {
       carvex::WriteHandOffSelection(paths);
       carvex::UpdateSummary(paths.size());
       summary = carvex::ReadSelectionSummary();
       return !summary.empty();
     });
     const std::string ls = "ls -l '" + folder.string() + "' > /dev/null";
-    const double lsTime = BestOfThree([&] { return std::system(ls.c_str()) == 0; });
+    const double lsTime = carvex::bench::BestOf(3, [&] { return std::system(ls.c_str()) == 0; });
     if (verbhook < 0 || lsTime < 0) return 1;
     std::printf("%8d %12.4f %12.4f %9.2fx   %s\n", count, verbhook, lsTime, verbhook / lsTime,
                 summary.c_str());

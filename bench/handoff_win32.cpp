@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "best_of.h"
+#include "drop_list.h"
 #include "handoff.h"
 #include "platform/registry.h"
 #include "platform/wide.h"
@@ -26,63 +28,12 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using carvex::platform::Widen;
+using carvex::test::DropList;
 
 constexpr CLSID kClsid = {0x5B0C3F2E, 0x7A41, 0x4D9B, {0x9E, 0x62, 0xC1, 0xD8, 0xA4, 0xF7, 0x0B, 0x35}};
 constexpr char kContentsKey[] = "SOFTWARE\\Orvane Software\\Carvex\\Ravelin\\Contents";
 constexpr wchar_t kPeerKey[] = L"Software\\Carvex Bench\\values";
-
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-// A data object that offers one thing, the Unicode drop list of the selection.
-class DropList final : public IDataObject {
- public:
-  explicit DropList(const std::vector<std::wstring>& paths) {
-    std::wstring list;
-    for (const std::wstring& path : paths) list += path + L'\0';
-    list += L'\0';
-    memory_ = ::GlobalAlloc(GHND, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
-    auto* header = static_cast<DROPFILES*>(::GlobalLock(memory_));
-    header->pFiles = sizeof(DROPFILES);
-    header->fWide = TRUE;
-    std::memcpy(header + 1, list.data(), list.size() * sizeof(wchar_t));
-    ::GlobalUnlock(memory_);
-  }
-  ~DropList() { ::GlobalFree(memory_); }
-
-  STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDataObject)) {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    *object = this;
-    return S_OK;
-  }
-  // Lives on main's stack, beyond every handler.
-  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-  STDMETHODIMP_(ULONG) Release() override { return 1; }
-  STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override {
-    if (QueryGetData(format) != S_OK) return DV_E_FORMATETC;
-    medium->tymed = TYMED_HGLOBAL;
-    medium->hGlobal = ::OleDuplicateData(memory_, CF_HDROP, 0);
-    medium->pUnkForRelease = nullptr;
-    return medium->hGlobal ? S_OK : E_OUTOFMEMORY;
-  }
-  STDMETHODIMP QueryGetData(FORMATETC* format) override {
-    return format->cfFormat == CF_HDROP && (format->tymed & TYMED_HGLOBAL) ? S_OK : DV_E_FORMATETC;
-  }
-  STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
-  STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
-  STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-  STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
-  STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return OLE_E_ADVISENOTSUPPORTED; }
-  STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
-  STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
-
- private:
-  HGLOBAL memory_ = nullptr;
-};
 
 // One right-click: a new handler, Initialize, QueryContextMenu; false on any failure.
 bool RightClick(const std::vector<std::wstring>& paths) {
@@ -129,17 +80,6 @@ bool CorePeer(const std::vector<std::string>& paths) {
   carvex::WriteHandOffSelection(paths);
   carvex::WriteSelectionSummary(carvex::SummarizePaths(paths));
   return true;
-}
-
-template <class Body>
-double BestOfFive(Body&& body) {
-  double best = 1e9;
-  for (int run = 0; run < 5; ++run) {
-    const auto start = Clock::now();
-    if (!body()) return -1;
-    best = std::min(best, Seconds(Clock::now() - start));
-  }
-  return best;
 }
 
 }  // namespace
@@ -194,10 +134,10 @@ int main(int argc, char** argv) {
       ::CloseHandle(file);
     }
     const double times[4] = {
-        BestOfFive([&] { return RightClick(paths); }),
-        BestOfFive([&] { return CorePeer(utf8); }),
-        BestOfFive([&] { return AttributesPeer(paths) > 0; }),
-        BestOfFive([&] { return RegistryPeer(paths); }),
+        carvex::bench::BestOf(5, [&] { return RightClick(paths); }),
+        carvex::bench::BestOf(5, [&] { return CorePeer(utf8); }),
+        carvex::bench::BestOf(5, [&] { return AttributesPeer(paths) > 0; }),
+        carvex::bench::BestOf(5, [&] { return RegistryPeer(paths); }),
     };
     if (times[0] < 0 || times[3] < 0) {
       std::fprintf(stderr, "a right-click or a registry write failed at %d files\n", count);

@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "drop_list.h"
 #include "platform/wide.h"
 #include "support/temp_dir.h"
 #include "ui/win32_backend.h"
@@ -35,61 +36,6 @@ using platform::RegistryRoot;
 using platform::Widen;
 
 constexpr char kHandOffKey[] = "SOFTWARE\\Orvane Software\\Carvex\\Ravelin";
-
-// A data object that holds a Unicode drop list of `paths`, as the file manager passes the
-// selection, and offers nothing else; or, not `offered`, nothing at all.
-class DropList final : public IDataObject {
- public:
-  explicit DropList(const std::vector<std::string>& paths, bool offered = true) : offered_(offered) {
-    std::wstring list;
-    for (const std::string& path : paths) list += Widen(path) + L'\0';
-    list += L'\0';
-    memory_ = ::GlobalAlloc(GHND, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
-    auto* header = static_cast<DROPFILES*>(::GlobalLock(memory_));
-    header->pFiles = sizeof(DROPFILES);
-    header->fWide = TRUE;
-    std::memcpy(header + 1, list.data(), list.size() * sizeof(wchar_t));
-    ::GlobalUnlock(memory_);
-  }
-  ~DropList() { ::GlobalFree(memory_); }
-
-  STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDataObject)) {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    *object = this;
-    AddRef();
-    return S_OK;
-  }
-  // Lives on the test's stack; the handler must not keep it beyond Initialize anyway.
-  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-  STDMETHODIMP_(ULONG) Release() override { return 1; }
-
-  STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override {
-    if (QueryGetData(format) != S_OK) return DV_E_FORMATETC;
-    medium->tymed = TYMED_HGLOBAL;
-    medium->hGlobal = ::OleDuplicateData(memory_, CF_HDROP, 0);
-    medium->pUnkForRelease = nullptr;
-    return medium->hGlobal ? S_OK : E_OUTOFMEMORY;
-  }
-  STDMETHODIMP QueryGetData(FORMATETC* format) override {
-    const bool dropList =
-        format->cfFormat == CF_HDROP && (format->tymed & TYMED_HGLOBAL) && format->lindex == -1;
-    return offered_ && dropList ? S_OK : DV_E_FORMATETC;
-  }
-  STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
-  STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
-  STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-  STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
-  STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return OLE_E_ADVISENOTSUPPORTED; }
-  STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
-  STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
-
- private:
-  bool offered_;
-  HGLOBAL memory_ = nullptr;
-};
 
 // The shell's own object of `riid` for one file or folder, as the file manager gets it.
 HRESULT ShellObjectOf(const std::string& path, REFIID riid, void** object) {
@@ -622,11 +568,19 @@ TEST_F(VerbhookHandlerTest, InvokeCommandPutsTheTextOnTheClipboardAsTheWindowItW
        S_OK,
        HandOff("attribSt")},
       {"Unicode verb",
-       {.extended = true, .unicode = true, .verb = "copypath", .verbW = MAKEINTRESOURCEW(1), .window = window.Get()},
+       {.extended = true,
+        .unicode = true,
+        .verb = "copypath",
+        .verbW = MAKEINTRESOURCEW(1),
+        .window = window.Get()},
        S_OK,
        files_.File(name)},
       {"Unicode verb given as text",
-       {.extended = true, .unicode = true, .verb = MAKEINTRESOURCEA(1), .verbW = L"copypath", .window = window.Get()},
+       {.extended = true,
+        .unicode = true,
+        .verb = MAKEINTRESOURCEA(1),
+        .verbW = L"copypath",
+        .window = window.Get()},
        E_FAIL,
        "before"},
   };
@@ -814,7 +768,10 @@ TEST_F(VerbhookHandlerTest, ExternalProgramStartsInTheUsersFolderAndShowsAsAsked
        {.verb = MAKEINTRESOURCEA(1), .show = SW_SHOWMAXIMIZED},
        files_.File("data"),
        std::to_string(SW_SHOWMAXIMIZED)},
-      {"no folder, an item at the top of a drive", "C:\\windows", {.verb = MAKEINTRESOURCEA(1)}, "C:\\",
+      {"no folder, an item at the top of a drive",
+       "C:\\windows",
+       {.verb = MAKEINTRESOURCEA(1)},
+       "C:\\",
        std::to_string(SW_SHOWNORMAL)},
   };
   const std::string record = app.File("start.txt");
@@ -826,8 +783,9 @@ TEST_F(VerbhookHandlerTest, ExternalProgramStartsInTheUsersFolderAndShowsAsAsked
     handler->QueryContextMenu(menu.Get(), 0, 1, 100, CMF_NORMAL);
     ::DeleteFileW(Widen(record).c_str());
     EXPECT_EQ(Invoke(handler.Get(), c.how), S_OK);
-    ASSERT_TRUE(win::WaitUntil([&] { return ::GetFileAttributesW(Widen(record).c_str()) != INVALID_FILE_ATTRIBUTES; }))
-        << "the program did not start";
+    ASSERT_TRUE(win::WaitUntil([&] {
+      return ::GetFileAttributesW(Widen(record).c_str()) != INVALID_FILE_ATTRIBUTES;
+    })) << "the program did not start";
     EXPECT_EQ(test::ReadFileBytes(record), c.folder + "\n" + c.show + "\n");
   }
 }
@@ -879,7 +837,8 @@ TEST_F(VerbhookHandlerTest, WindowsOnTwoThreadsEachGetTheirOwnMenuHelpAndCopy) {
   std::atomic<int> finished{0};
   const auto run = [&](Side& side, const Side& other) {
     const auto problem = [&side](const std::string& what) {
-      if (side.problems.size() < 5) side.problems.push_back("round " + std::to_string(side.rounds) + ": " + what);
+      if (side.problems.size() < 5)
+        side.problems.push_back("round " + std::to_string(side.rounds) + ": " + what);
     };
     // A destroyed owner takes its name off the clipboard's text: each window goes only when
     // both threads are done, however they end.
