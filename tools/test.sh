@@ -134,8 +134,8 @@ signatures_verify() {
   unzip -q -o "dist/carvex-1.3.0.0-portable-x64.zip" -d "$signing/portable" &&
     7z x -y -o"$signing/setup/x64" "dist/carvex-1.3.0.0-setup-x64.exe" >/dev/null &&
     7z x -y -o"$signing/setup/x86" "dist/carvex-1.3.0.0-setup-x86.exe" >/dev/null || return 1
-  # The setup programs and what they hold, except the setup system's own plugins; 7z cannot
-  # unpack the uninstaller, which the setup makes when it runs (setup_test.sh checks that one).
+  # The setup programs and what they hold, their uninstallers included, except the setup
+  # system's own plugins.
   while IFS= read -r -d '' file; do
     count=$((count + 1))
     if ! osslsigncode verify -CAfile "$signing/cert.pem" -in "$file" >"$signing/verify.log" 2>&1; then
@@ -144,10 +144,10 @@ signatures_verify() {
       failed=1
     fi
   done < <(find dist "$signing/portable" "$signing/setup" -path '*PLUGINSDIR*' -prune -o \
-    \( -name '*.exe' -o -name '*.dll' -o -name '*.bin' \) -type f -size +0 -print0)
-  # 2 setups, 6 programs in the portable zip, 7 in the x64 setup and 6 in the x86 one.
+    \( -name '*.exe' -o -name '*.dll' -o -name '*.bin' \) -type f -print0)
+  # 2 setups, 6 programs in the portable zip, 8 in the x64 setup and 7 in the x86 one.
   echo "$count files checked"
-  [ $count -eq 21 ] && [ $failed -eq 0 ]
+  [ $count -eq 23 ] && [ $failed -eq 0 ]
 }
 
 echo "== package"
