@@ -38,6 +38,19 @@ struct PlannedEntry {
   bool isFolder = false;
 };
 
+// The methods other tools write that Carvex does not unpack, by name, so that a user knows what
+// to ask another tool for.
+std::string CompressionMethodName(std::uint16_t method) {
+  static constexpr struct {
+    std::uint16_t method;
+    const char* name;
+  } kNames[] = {{9, "Deflate64"},  {12, "BZip2"}, {14, "LZMA"}, {19, "LZ77"},
+                {93, "Zstandard"}, {95, "XZ"},    {98, "PPMd"}, {99, "AES encryption"}};
+  for (const auto& known : kNames)
+    if (known.method == method) return std::string(known.name) + " (method " + std::to_string(method) + ")";
+  return "compression method " + std::to_string(method);
+}
+
 std::string Label(const std::string& entryName, const std::string& archivePath) {
   return "'" + entryName + "' from '" + archivePath + "'";
 }
@@ -65,8 +78,10 @@ std::vector<PlannedEntry> PlanEntries(const Directory& directory, const std::str
       Fail(ZipError::kUnsupported,
            "Cannot unpack " + label + ": it uses an encryption other than the traditional zip encryption");
     if (!planned.isFolder && entry.method != format::kMethodStored && entry.method != format::kMethodDeflated)
-      Fail(ZipError::kUnsupported, "Cannot unpack " + label + ": its compression method " +
-                                       std::to_string(entry.method) + " is not supported");
+      Fail(ZipError::kUnsupported, "Cannot unpack " + label + ": it is compressed with " +
+                                       CompressionMethodName(entry.method) +
+                                       ", which this program does not support. Unpack the archive with a "
+                                       "tool that supports that method.");
     plan.push_back(std::move(planned));
   }
   return plan;
