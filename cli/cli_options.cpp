@@ -7,12 +7,16 @@ namespace carvex::cli {
 
 const char* const kUsage =
     "usage:\n"
-    "  carvex-cli split FILE... --dest DIR (--disk | --mb N | --kb N | --bytes N | --pieces N |\n"
+    "  carvex-cli split --dest DIR (--disk | --mb N | --kb N | --bytes N | --pieces N |\n"
     "                   --predefined \"700 Mb\") [--zip NAME [--level 0-9] [--password-file F] [--sfx]] [--yes]\n"
-    "                   [--no-checksums] [--sh]\n"
-    "  carvex-cli build PIECE [--dest DIR] [--yes] [--overwrite] [--delete-pieces] [--unzip]\n"
-    "  carvex-cli verify PIECE\n"
+    "                   [--no-checksums] [--sh] [--] FILE...\n"
+    "  carvex-cli build [--dest DIR] [--yes] [--overwrite] [--delete-pieces] [--unzip] [--] PIECE\n"
+    "  carvex-cli verify [--] PIECE\n"
     "  carvex-cli --help | --version\n"
+    "\n"
+    "Every word after -- is a file, even one that starts with -. With a wildcard, write\n"
+    "  carvex-cli split --dest pieces --mb 100 -- *     or     carvex-cli split ... ./*\n"
+    "so that a file named like an option stays a file.\n"
     "\n"
     "Questions are asked on the terminal; --yes answers them all Yes (Ctrl-C then stops the job\n"
     "and deletes what it wrote), except those that only look at the drive again (insert a disk,\n"
@@ -74,11 +78,15 @@ bool Parse(const std::vector<std::string>& args, Options& options, std::string& 
     return size == Size::kDisk || needValue(i, options.sizeText);
   };
 
+  // After "--" every word is a file, so that files named like options ("--yes") stay files.
+  bool endOfOptions = false;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& a = args[i];
     std::string value;
     bool ok = true;
-    if (a == "--dest") ok = needValue(i, options.destination);
+    if (endOfOptions) options.files.push_back(a);
+    else if (a == "--") endOfOptions = true;
+    else if (a == "--dest") ok = needValue(i, options.destination);
     else if (a == "--disk") ok = chooseSize(Size::kDisk, i);
     else if (a == "--mb") ok = chooseSize(Size::kMb, i);
     else if (a == "--kb") ok = chooseSize(Size::kKb, i);

@@ -63,5 +63,20 @@ TEST(CliOptions, ReadsASplitAndABuild) {
   EXPECT_EQ(verify.files, std::vector<std::string>{"x.002.cvx"});
 }
 
+// Files a wildcard brings in, named like options, are files once "--" has been said.
+TEST(CliOptions, EveryWordAfterTheEndOfOptionsIsAFile) {
+  Options split;
+  std::string error;
+  ASSERT_TRUE(Parse({"split", "--dest", "out", "--mb", "1", "--", "--yes", "--no-checksums", "--", "-"}, split,
+                    error))
+      << error;
+  EXPECT_EQ(split.files, (std::vector<std::string>{"--yes", "--no-checksums", "--", "-"}));
+  EXPECT_FALSE(split.yes || split.noChecksums);
+
+  Options build;
+  EXPECT_FALSE(Parse({"build", "--"}, build, error));
+  EXPECT_NE(error.find("no piece to build"), std::string::npos) << error;
+}
+
 }  // namespace
 }  // namespace carvex::cli
