@@ -4,9 +4,11 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "default_menu.h"
@@ -37,7 +39,8 @@ constexpr char kUsageText[] =
     "\n"
     "default writes the first menu, which starts PROGRAM (by default the carvex beside\n"
     "verbhook), into an empty menu; --replace rewrites the first menu's own \"Carvex\"\n"
-    "submenu whatever the menu holds and leaves every other record as it is.\n";
+    "submenu whatever the menu holds and leaves every other record as it is.\n"
+    "Every word after -- is a file or a program, even one that starts with --.\n";
 
 std::string ReadWholeFile(const std::string& path) {
   const std::int64_t length = platform::FileLength(path);
@@ -62,59 +65,86 @@ std::uint32_t LastItemNumber(const MenuLevel& level) {
   return last;
 }
 
+// A command's words: its options (words that start with "--") and its operands. After "--"
+// every word is an operand, so that a file named like an option stays a file.
+struct Words {
+  std::vector<std::string> options;
+  std::vector<std::string> operands;
+
+  bool OnlyOptions(std::initializer_list<std::string_view> allowed) const {
+    return std::all_of(options.begin(), options.end(), [&](const std::string& option) {
+      return std::find(allowed.begin(), allowed.end(), option) != allowed.end();
+    });
+  }
+  bool Has(std::string_view option) const {
+    return std::find(options.begin(), options.end(), option) != options.end();
+  }
+};
+
+Words SplitWords(const std::vector<std::string>& args) {
+  Words words;
+  bool endOfOptions = false;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if (endOfOptions)
+      words.operands.push_back(args[i]);
+    else if (args[i] == "--")
+      endOfOptions = true;
+    else if (args[i].starts_with("--"))
+      words.options.push_back(args[i]);
+    else
+      words.operands.push_back(args[i]);
+  }
+  return words;
+}
+
 int Run(const std::vector<std::string>& args, int& argc, char** argv) {
   const std::string command = args.empty() ? "" : args[0];
-  const std::size_t count = args.size();
-  if (command == "list" && count == 1) {
+  const Words words = SplitWords(args);
+  const std::size_t operands = words.operands.size();
+  if (command == "list" && words.options.empty() && operands == 0) {
     std::cout << FormatMenuList(ReadMenuTree());
     return kDone;
   }
-  if (command == "export" && count <= 2) {
+  if (command == "export" && words.options.empty() && operands <= 1) {
     const std::string bytes = ExportMenu();
-    if (count == 1) {
+    if (operands == 0) {
       platform::WriteStandardOutput(bytes);
     } else {
-      platform::File file(args[1], platform::File::Mode::kCreate);
+      platform::File file(words.operands[0], platform::File::Mode::kCreate);
       file.Write(bytes);
       file.Close();
     }
     return kDone;
   }
-  if (command == "import" && (count == 2 || (count == 3 && args[2] == "--replace"))) {
-    ImportMenu(ReadWholeFile(args[1]), count == 3);
+  if (command == "import" && words.OnlyOptions({"--replace"}) && operands == 1) {
+    ImportMenu(ReadWholeFile(words.operands[0]), words.Has("--replace"));
     return kDone;
   }
-  if (command == "default") {
-    std::vector<std::string> operands(args.begin() + 1, args.end());
-    const auto flag = std::find(operands.begin(), operands.end(), "--replace");
-    const bool replace = flag != operands.end();
-    if (replace) operands.erase(flag);
-    if (operands.size() <= 1 && (operands.empty() || !operands[0].starts_with("--"))) {
-      // The data files may lie elsewhere (share/carvex), but carvex is always installed beside
-      // verbhook: in bin/ of any prefix, in the build tree, in the Windows program folder.
-      const std::string program =
-          operands.empty() ? platform::ExecutableFolder() + platform::kPathSeparator + CARVEX_PROGRAM_NAME
-                           : operands[0];
-      std::cout << (WriteDefaultMenu(program, replace)
-                        ? "The first menu has been written.\n"
-                        : "The menu holds records already; it was left as it is (--replace rewrites "
-                          "the Carvex submenu).\n");
-      return kDone;
-    }
+  if (command == "default" && words.OnlyOptions({"--replace"}) && operands <= 1) {
+    // The data files may lie elsewhere (share/carvex), but carvex is always installed beside
+    // verbhook: in bin/ of any prefix, in the build tree, in the Windows program folder.
+    const std::string program =
+        operands == 0 ? platform::ExecutableFolder() + platform::kPathSeparator + CARVEX_PROGRAM_NAME
+                      : words.operands[0];
+    std::cout << (WriteDefaultMenu(program, words.Has("--replace"))
+                      ? "The first menu has been written.\n"
+                      : "The menu holds records already; it was left as it is (--replace rewrites "
+                        "the Carvex submenu).\n");
+    return kDone;
   }
-  if (command == "run" && count == 2) {
-    const std::optional<std::uint32_t> number = ParseItemNumber(args[1]);
+  if (command == "run" && words.options.empty() && operands == 1) {
+    const std::optional<std::uint32_t> number = ParseItemNumber(words.operands[0]);
     if (!number || *number > LastItemNumber(ReadMenuTree())) {
-      std::cerr << "verbhook: the menu has no item " << args[1] << ".\n";
+      std::cerr << "verbhook: the menu has no item " << words.operands[0] << ".\n";
       return kRefused;
     }
     // Looked up as the handler does when an item is chosen: afresh, by its walk number.
     RunMenuItemWithWindows(FindItemRecord(*number), argc, argv);
     return kDone;
   }
-  if (*kHoldClipboardCommand && command == kHoldClipboardCommand && count == 2)
+  if (*kHoldClipboardCommand && command == kHoldClipboardCommand && args.size() == 2)
     return HoldClipboard(args[1], argc, argv);
-  if ((command == "--help" || command == "-h") && count == 1) {
+  if ((command == "--help" || command == "-h") && args.size() == 1) {
     std::cout << kUsageText;
     return kDone;
   }

@@ -58,6 +58,11 @@ for args in "default a b" "default --replace a b" "default --force"; do
   "$tool" $args >/dev/null 2>"$work/err"
   [ $? -eq 2 ] && grep -q "default \[PROGRAM\] \[--replace\]" "$work/err" || fail "verbhook $args was not refused with the usage"
 done
+# After -- a word that looks like an option is a file: the menu goes out to and comes back
+# from a file named --replace.
+(cd "$work" && "$tool" export -- --replace) || fail "verbhook export -- --replace failed"
+[ -s "$work/--replace" ] || fail "verbhook export -- --replace wrote no file named --replace"
+(cd "$work" && "$tool" import --replace -- --replace) || fail "verbhook import --replace -- --replace failed"
 help=$("$tool" --help) || fail "verbhook --help failed"
 grep -q "default \[PROGRAM\] \[--replace\]" <<<"$help" || fail "verbhook --help does not name --replace: $help"
 exit $status
