@@ -529,28 +529,31 @@ std::vector<std::pair<std::string, RegistryValue>> RegistryKey::Values() const {
       });
 }
 
+namespace {
+
+// The names one query lists for the key `id`, in the store's order.
+std::vector<std::string> ListNames(std::uint64_t generation, const std::string& path, std::int64_t id,
+                                   const char* failure, const char* sql) {
+  return Store::Instance().Run(false, generation, failure, path, [&](Session& s) {
+    RequireKey(s.db, id);
+    Statement query(s.db, sql);
+    query.Bind(1, id);
+    std::vector<std::string> names;
+    while (query.Step()) names.push_back(query.Bytes(0));
+    return names;
+  });
+}
+
+}  // namespace
+
 std::vector<std::string> RegistryKey::ValueNames() const {
-  return Store::Instance().Run(
-      false, generation_, "Cannot list the values of the registry key", path_, [&](Session& s) {
-        RequireKey(s.db, id_);
-        Statement query(s.db, "SELECT name FROM key_values WHERE key = ?1 ORDER BY seq");
-        query.Bind(1, id_);
-        std::vector<std::string> names;
-        while (query.Step()) names.push_back(query.Bytes(0));
-        return names;
-      });
+  return ListNames(generation_, path_, id_, "Cannot list the values of the registry key",
+                   "SELECT name FROM key_values WHERE key = ?1 ORDER BY seq");
 }
 
 std::vector<std::string> RegistryKey::SubKeyNames() const {
-  return Store::Instance().Run(false, generation_, "Cannot list the subkeys of the registry key", path_,
-                               [&](Session& s) {
-                                 RequireKey(s.db, id_);
-                                 Statement query(s.db, "SELECT name FROM keys WHERE parent = ?1 ORDER BY id");
-                                 query.Bind(1, id_);
-                                 std::vector<std::string> names;
-                                 while (query.Step()) names.push_back(query.Bytes(0));
-                                 return names;
-                               });
+  return ListNames(generation_, path_, id_, "Cannot list the subkeys of the registry key",
+                   "SELECT name FROM keys WHERE parent = ?1 ORDER BY id");
 }
 
 bool RegistryKey::DeleteSubKeyTree(const std::string& path) {
