@@ -10,6 +10,11 @@ namespace carvex::platform {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
+// A byte that starts no UTF-8 sequence is kept as the lone low surrogate U+DC80-U+DCFF (no
+// text holds one), so that a POSIX file name in another encoding reads back byte for byte
+// instead of turning into the name of a different file.
+constexpr char16_t kEscapedByte = 0xDC00;
+constexpr std::string_view kReplacementBytes = "\xEF\xBF\xBD";
 
 void AppendUnit(std::string& out, char16_t unit) {
   out.push_back(static_cast<char>(unit & 0xFF));
@@ -83,8 +88,11 @@ std::string EncodeRegistryString(std::string_view utf8) {
   std::string data;
   data.reserve((utf8.size() + 1) * 2);
   for (std::size_t i = 0; i < utf8.size();) {
+    const std::size_t start = i;
     const char32_t c = DecodeUtf8(utf8, i);
-    if (c < 0x10000) {
+    if (c == kReplacement && utf8.substr(start, i - start) != kReplacementBytes) {
+      AppendUnit(data, static_cast<char16_t>(kEscapedByte + static_cast<unsigned char>(utf8[start])));
+    } else if (c < 0x10000) {
       AppendUnit(data, static_cast<char16_t>(c));
     } else {
       AppendUnit(data, static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
@@ -109,12 +117,18 @@ std::string DecodeRegistryString(std::string_view data) {
         ++k;
       }
     }
-    // A lone surrogate has no UTF-8 form.
+    if (c >= kEscapedByte + 0x80 && c <= kEscapedByte + 0xFF) {
+      text.push_back(static_cast<char>(c - kEscapedByte));
+      continue;
+    }
+    // Any other lone surrogate has no UTF-8 form.
     if (c >= 0xD800 && c <= 0xDFFF) c = kReplacement;
     AppendUtf8(text, c);
   }
   return text;
 }
+
+std::size_t RegistryNameLength(std::string_view utf8) { return EncodeRegistryString(utf8).size() / 2 - 1; }
 
 std::string EncodeRegistryMultiString(const std::vector<std::string>& strings) {
   std::string data;

@@ -1,7 +1,8 @@
 // The SQLite store behind the registry on systems that have none.
 
 #include <signal.h>
-#include <sys/wait.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/registry.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 namespace carvex::platform {
@@ -54,25 +56,8 @@ class RegistryStoreTest : public testing::Test {
   std::string database_ = temp_.File("registry.db");
 };
 
-// Runs `body` in a child process; its result is the child's exit code, 2 for an exception.
-pid_t RunInChild(const std::function<int()>& body) {
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    int code = 2;
-    try {
-      code = body();
-    } catch (...) {
-    }
-    ::_exit(code);
-  }
-  return pid;
-}
-
-int ExitCode(pid_t pid) {
-  int status = 0;
-  if (::waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
+using test::ExitCode;
+using test::RunInChild;
 
 TEST_F(RegistryStoreTest, SubkeysEnumerateInCreationOrder) {
   // Windows itself lists subkeys sorted by name; only the store promises creation order.
@@ -234,6 +219,82 @@ TEST_F(RegistryStoreTest, AWriterKilledMidWayLeavesAReadableStore) {
   key.SetString("after", "writable");
   EXPECT_EQ(key.QueryString("after"), "writable");
   EXPECT_TRUE(key.DeleteSubKeyTree("k0"));
+}
+
+
+// Windows' limits, so that a menu made here can be written there, and a tree deep enough to
+// exhaust a reader's stack cannot be made at all.
+TEST_F(RegistryStoreTest, KeysAndNamesStayWithinWindowsLimits) {
+  std::string deepest;
+  for (std::size_t level = 1; level < kMaxRegistryDepth; ++level) deepest += "k\\";
+  RegistryKey::Create(kUser, deepest + "last");
+  const std::string tooLong(kMaxRegistryKeyName + 1, 'n');
+  const std::function<void()> refused[] = {
+      [&] { RegistryKey::Create(kUser, deepest + "last\\one more"); },
+      [&] { RegistryKey::Open(kUser, deepest + "last")->CreateSubKey("one more"); },
+      [&] { RegistryKey::Create(kUser, "Software\\" + tooLong); },
+      [&] { RegistryKey::Create(kUser, "Software").SetString(std::string(kMaxRegistryValueName + 1, 'v'), ""); },
+      [&] { RegistryKey::Create(kUser, "Software").SetStrings({{"fine", ""}, {std::string(kMaxRegistryValueName + 1, 'v'), ""}}); },
+  };
+  for (const auto& attempt : refused) EXPECT_THROW(attempt(), RuntimeError);
+  EXPECT_FALSE(RegistryKey::Open(kUser, "Software")->QueryValue("fine")) << "a refused list was half written";
+  // Names are measured in UTF-16 units, as Windows measures them: 255 letters of two bytes fit.
+  std::string accented;
+  for (std::size_t i = 0; i < kMaxRegistryKeyName; ++i) accented += "\xC3\xA9";
+  RegistryKey::Create(kUser, "Software\\" + accented).SetString(std::string(kMaxRegistryValueName, 'v'), "x");
+  EXPECT_EQ(RegistryNameLength(accented), kMaxRegistryKeyName);
+}
+
+// A reader neither takes nor waits for the write lock, and a store the user may not write
+// (a read-only home) is still read.
+TEST_F(RegistryStoreTest, ReadersNeverWaitForTheWriteLock) {
+  RegistryKey::Create(kUser, "Software\\R").SetString("v", "kept");
+  SetRegistryDatabasePath("");
+  sqlite3* writer = nullptr;
+  ASSERT_EQ(sqlite3_open(database_.c_str(), &writer), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(writer, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  SetRegistryDatabasePath(database_);
+  SetRegistryBusyTimeout(50);
+  EXPECT_EQ(RegistryKey::Open(kUser, "Software\\R", RegistryAccess::kRead)->QueryString("v"), "kept");
+  {
+    RegistryTransaction snapshot(RegistryTransaction::Kind::kRead);
+    EXPECT_EQ(RegistryKey::Open(kUser, "Software\\R")->QueryString("v"), "kept");
+    EXPECT_THROW(RegistryKey::Open(kUser, "Software\\R")->SetString("v", "changed"), RuntimeError);
+  }
+  EXPECT_THROW(RegistryKey::Create(kUser, "Software\\R").SetString("v", "changed"), RuntimeError);
+  SetRegistryBusyTimeout(5000);
+  sqlite3_exec(writer, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(writer);
+}
+
+TEST_F(RegistryStoreTest, AStoreThatCannotBeWrittenIsRead) {
+  RegistryKey::Create(kUser, "Software\\R").SetString("v", "kept");
+  SetRegistryDatabasePath("");
+  const std::string folder = temp_.File("");
+  ::chmod(folder.c_str(), 0555);
+  ::chmod(database_.c_str(), 0444);
+  // Root may write anywhere: the reader runs as nobody, as a user with a read-only home does.
+  const pid_t child = RunInChild([&] {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return 3;
+    for (const std::string& database : {database_, temp_.File("missing.db")}) {
+      SetRegistryDatabasePath(database);
+      const auto key = RegistryKey::Open(kUser, "Software\\R", RegistryAccess::kRead);
+      if (database == database_ && (!key || key->QueryString("v") != "kept")) return 4;
+      if (database != database_ && key) return 5;
+      try {
+        RegistryKey::Create(kUser, "Software\\R").SetString("v", "changed");
+        return 6;
+      } catch (const RuntimeError&) {
+      }
+    }
+    return 0;
+  });
+  const int code = ExitCode(child);
+  ::chmod(folder.c_str(), 0755);
+  ::chmod(database_.c_str(), 0644);
+  EXPECT_EQ(code, 0) << "2: error, 3: no unprivileged user, 4: not read, 5: a missing store, 6: written";
+  SetRegistryDatabasePath(database_);
+  EXPECT_EQ(RegistryKey::Open(kUser, "Software\\R")->QueryString("v"), "kept");
 }
 
 }  // namespace

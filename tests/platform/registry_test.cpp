@@ -104,6 +104,11 @@ TEST_F(RegistryTest, StringDataIsUtf16WithTerminator) {
   const std::string data("A\0\xAC\x20\x3D\xD8\x00\xDE\0\0", 10);
   EXPECT_EQ(EncodeRegistryString(text), data);
   EXPECT_EQ(DecodeRegistryString(data), text);
+  // Bytes that are no UTF-8 (a Latin-1 file name, a cut sequence, an encoded surrogate) come
+  // back as they went in, and U+FFFD itself stays what it is.
+  for (const std::string bytes : {"report-\xE9t\xE9.txt", "end \xC3", "\xED\xA0\x80", "\xEF\xBF\xBD"})
+    EXPECT_EQ(DecodeRegistryString(EncodeRegistryString(bytes)), bytes);
+  EXPECT_EQ(DecodeRegistryString(std::string("\x00\xD8", 2)), "\xEF\xBF\xBD");
   // Data written by others may lack the terminator, stop early or end in an odd byte.
   EXPECT_EQ(DecodeRegistryString(std::string("a\0b\0", 4)), "ab");
   EXPECT_EQ(DecodeRegistryString(std::string("a\0\0\0b\0", 6)), "a");

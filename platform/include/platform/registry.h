@@ -74,6 +74,9 @@ class RegistryKey {
   // spelling and its place in the enumeration.
   void SetValue(const std::string& name, RegistryType type, std::string_view data);
   void SetString(const std::string& name, std::string_view text, RegistryType type = RegistryType::kString);
+  // SetString for each (name, text) in turn, as one operation of the SQLite store: a list of
+  // thousands of values costs one statement, not thousands. Stops at the first failure.
+  void SetStrings(const std::vector<std::pair<std::string, std::string>>& values);
 
   std::optional<RegistryValue> QueryValue(const std::string& name) const;
   // The text of a REG_SZ or REG_EXPAND_SZ value, up to its first zero character; nullopt
@@ -119,7 +122,10 @@ class RegistryKey {
 // can before the first.
 class RegistryTransaction {
  public:
-  RegistryTransaction();
+  // kRead takes no lock in the SQLite store: it reads one consistent snapshot, which no writer
+  // waits for, and refuses changes.
+  enum class Kind { kWrite, kRead };
+  explicit RegistryTransaction(Kind kind = Kind::kWrite);
   ~RegistryTransaction();
   RegistryTransaction(const RegistryTransaction&) = delete;
   RegistryTransaction& operator=(const RegistryTransaction&) = delete;
@@ -129,9 +135,12 @@ class RegistryTransaction {
   bool committed_ = false;
 };
 
-// UTF-8 text as REG_SZ data: UTF-16LE with a terminating zero.
+// UTF-8 text as REG_SZ data: UTF-16LE with a terminating zero. A byte that is not part of a
+// UTF-8 sequence becomes the lone surrogate U+DC00 + byte, which DecodeRegistryString turns
+// back into that byte: text in any byte encoding round-trips.
 std::string EncodeRegistryString(std::string_view utf8);
 // REG_SZ data as UTF-8 text, up to the first zero character; an odd last byte is ignored.
+// Other lone surrogates become U+FFFD.
 std::string DecodeRegistryString(std::string_view data);
 // REG_MULTI_SZ data: each string with its zero, then one more zero.
 std::string EncodeRegistryMultiString(const std::vector<std::string>& strings);
@@ -145,6 +154,20 @@ std::string FoldRegistryName(std::string_view name);
 // Whether values enumerate in creation order: true in Windows' registry and in the SQLite
 // store, false under Wine, whose registry keeps values sorted by name.
 bool RegistryValuesInCreationOrder();
+
+// What Windows allows: a key lies at most 512 levels below its root; a key name has at most
+// 255 UTF-16 units and a value name 16,383. The SQLite store refuses the same, so that no menu
+// made on one system is out of reach on the other.
+inline constexpr std::size_t kMaxRegistryDepth = 512;
+inline constexpr std::size_t kMaxRegistryKeyName = 255;
+inline constexpr std::size_t kMaxRegistryValueName = 16383;
+// The UTF-16 length of `utf8`, as Windows measures names.
+std::size_t RegistryNameLength(std::string_view utf8);
+
+// How long an operation of the SQLite store waits for another process's write lock before it
+// fails, for this process's connections from now on; 5 seconds until set. A caller that must
+// never keep its user waiting (the file manager's menu) sets a short one. Windows ignores it.
+void SetRegistryBusyTimeout(int milliseconds);
 
 // Chooses the SQLite store's database file for this process; "" goes back to the default
 // (CARVEX_REGISTRY_DB, else the per-user file). Each call closes the current connection;

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <type_traits>
 
 #include "platform/error.h"
@@ -22,7 +23,7 @@ namespace {
 constexpr int kSchemaVersion = 1;
 // Writers queue behind one another; an operation is a handful of rows, so a wait this long
 // means something is stuck.
-constexpr int kBusyTimeoutMs = 5000;
+constexpr int kDefaultBusyTimeoutMs = 5000;
 constexpr const char* kDatabaseVariable = "CARVEX_REGISTRY_DB";
 
 constexpr const char* kSchema = R"sql(
@@ -180,6 +181,12 @@ class Statement {
     ThrowSqlite(db_);
   }
 
+  // Ready to run again with new bindings.
+  void Reset() {
+    sqlite3_reset(statement_);
+    sqlite3_clear_bindings(statement_);
+  }
+
   std::int64_t Number(int column) { return sqlite3_column_int64(statement_, column); }
   std::string Bytes(int column) {
     const void* bytes = sqlite3_column_blob(statement_, column);
@@ -236,6 +243,8 @@ class Store {
       // Inside a RegistryTransaction each operation is a savepoint of it, so that a failed
       // operation undoes its own part and leaves the caller to decide about the rest.
       const bool nested = inTransaction_;
+      if (write && nested && readTransaction_)
+        throw StoreError{EACCES, "a change was asked for while the registry is being read"};
       Execute(session.db, nested ? "SAVEPOINT operation" : write ? "BEGIN IMMEDIATE" : "BEGIN");
       const char* const done = nested ? "RELEASE operation" : "COMMIT";
       try {
@@ -257,15 +266,17 @@ class Store {
     }
   }
 
-  // The outer transaction of a RegistryTransaction. IMMEDIATE, so that other processes
-  // neither write in between nor see a half-done change.
-  void Begin() {
+  // The outer transaction of a RegistryTransaction: IMMEDIATE for changes, so that other
+  // processes neither write in between nor see a half-done change; deferred for reading,
+  // which sees one snapshot and waits for no writer.
+  void Begin(bool write) {
     std::lock_guard lock(mutex_);
     try {
-      Execute(Connection(), "BEGIN IMMEDIATE");
+      Execute(Connection(), write ? "BEGIN IMMEDIATE" : "BEGIN");
       inTransaction_ = true;
+      readTransaction_ = !write;
     } catch (const StoreError& error) {
-      Refuse(error.number, "Cannot begin a change of", "registry", error.reason);
+      Refuse(error.number, write ? "Cannot begin a change of" : "Cannot begin reading", "registry", error.reason);
     }
   }
   void End(bool commit) {
@@ -284,6 +295,12 @@ class Store {
     }
   }
 
+  void SetBusyTimeout(int milliseconds) {
+    std::lock_guard lock(mutex_);
+    busyTimeoutMs_ = milliseconds;
+    if (db_ && pid_ == ::getpid()) sqlite3_busy_timeout(db_, busyTimeoutMs_);
+  }
+
  private:
   Store() = default;
 
@@ -299,45 +316,117 @@ class Store {
     if (!chosenPath_.empty()) return chosenPath_;
     if (const char* variable = std::getenv(kDatabaseVariable); variable && *variable) return variable;
     const std::string folder = UserConfigFolder();
-    CreateFolders(folder);
+    // A folder that cannot be made shows as a database that cannot be opened, which is read
+    // as an empty store where the folder cannot be written at all.
+    try {
+      CreateFolders(folder);
+    } catch (const RuntimeError&) {
+    }
     return folder + "/registry.db";
   }
 
+  // The ways in: writable; read-only, for a file or folder the user may not change; and
+  // immutable, for a folder where not even the WAL's shared-memory file can be made (no
+  // writer can work there either, so nothing changes under the reader).
   sqlite3* Connection() {
     if (db_ && pid_ != ::getpid()) db_ = nullptr;
     if (db_) return db_;
     const std::string path = DatabasePath();
-    sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    try {
-      if (rc != SQLITE_OK) {
-        if (!db) throw StoreError{rc, sqlite3_errstr(rc)};
-        ThrowSqlite(db);
+    struct Attempt {
+      std::string name;
+      int flags;
+    };
+    const Attempt attempts[] = {
+        {path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE},
+        {path, SQLITE_OPEN_READONLY},
+        {"file:" + UriPath(path) + "?immutable=1", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI},
+    };
+    std::optional<StoreError> failure;
+    for (const Attempt& attempt : attempts) {
+      sqlite3* db = nullptr;
+      const int rc = sqlite3_open_v2(attempt.name.c_str(), &db, attempt.flags, nullptr);
+      try {
+        if (rc != SQLITE_OK) {
+          if (!db) throw StoreError{rc, sqlite3_errstr(rc)};
+          ThrowSqlite(db);
+        }
+        sqlite3_extended_result_codes(db, 1);
+        sqlite3_busy_timeout(db, busyTimeoutMs_);
+        Prepare(db, sqlite3_db_readonly(db, "main") == 0);
+        return Keep(db);
+      } catch (const StoreError& error) {
+        sqlite3_close(db);
+        if (!failure) failure = error;
+        if (error.number == kNoSchema) break;
+        if (!IsAccessProblem(error.number)) Refuse(error.number, "Cannot open the registry database", path, error.reason);
       }
-      sqlite3_extended_result_codes(db, 1);
-      sqlite3_busy_timeout(db, kBusyTimeoutMs);
-      Prepare(db);
-    } catch (const StoreError& error) {
-      sqlite3_close(db);
-      Refuse(error.number, "Cannot open the registry database", path, error.reason);
     }
+    // Nothing to read and no way to write it: an empty store that refuses every change.
+    if (failure->number == kNoSchema || ::access(path.c_str(), F_OK) != 0) {
+      sqlite3* db = nullptr;
+      try {
+        if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) ThrowSqlite(db);
+        sqlite3_extended_result_codes(db, 1);
+        Execute(db, kSchema);
+        Execute(db, "PRAGMA query_only = 1");
+        return Keep(db);
+      } catch (const StoreError& error) {
+        sqlite3_close(db);
+        failure = error;
+      }
+    }
+    Refuse(failure->number, "Cannot open the registry database", path, failure->reason);
+  }
+
+  sqlite3* Keep(sqlite3* db) {
     db_ = db;
     pid_ = ::getpid();
     return db_;
   }
 
-  static void Prepare(sqlite3* db) {
-    Execute(db, "PRAGMA journal_mode = WAL");
-    // With WAL, NORMAL may lose the last commits on power loss but never corrupts the file;
-    // an fsync per value written would make every right-click wait for the disk.
-    Execute(db, "PRAGMA synchronous = NORMAL");
+  static bool IsAccessProblem(int code) {
+    switch (code & 0xFF) {
+      case SQLITE_READONLY:
+      case SQLITE_CANTOPEN:
+      case SQLITE_PERM:
+      case SQLITE_AUTH:
+        return true;
+      default:
+        return false;
+    }
+  }
+
+  // A path as the file: URI takes it: the characters that would end or escape it encoded.
+  static std::string UriPath(const std::string& path) {
+    std::string uri;
+    for (const char c : path) {
+      if (c == '%' || c == '?' || c == '#') {
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        uri += '%';
+        uri += kHex[static_cast<unsigned char>(c) >> 4];
+        uri += kHex[c & 0xF];
+      } else {
+        uri += c;
+      }
+    }
+    return uri;
+  }
+
+  // A store in use needs nothing written to be read: only a new or older database takes the
+  // write lock, for as long as it takes to lay the schema down.
+  static void Prepare(sqlite3* db, bool writable) {
+    if (writable) {
+      if (JournalMode(db) != "wal") Execute(db, "PRAGMA journal_mode = WAL");
+      // With WAL, NORMAL may lose the last commits on power loss but never corrupts the file;
+      // an fsync per value written would make every right-click wait for the disk.
+      Execute(db, "PRAGMA synchronous = NORMAL");
+    }
+    if (SchemaVersion(db) == kSchemaVersion) return;
+    if (!writable) throw StoreError{kNoSchema, "the database holds no keys and cannot be written"};
     Execute(db, "BEGIN IMMEDIATE");
     try {
-      Statement version(db, "PRAGMA user_version");
-      const std::int64_t found = version.Step() ? version.Number(0) : 0;
-      if (found > kSchemaVersion)
-        throw StoreError{EPROTO, "the database was written by a newer version of the program"};
-      if (found == 0) Execute(db, kSchema);
+      // Another process may have laid it down while this one waited for the lock.
+      if (SchemaVersion(db) == 0) Execute(db, kSchema);
       Execute(db, "COMMIT");
     } catch (...) {
       sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -345,12 +434,31 @@ class Store {
     }
   }
 
+  // Read in a statement of its own, which must be done before the mode can change.
+  static std::string JournalMode(sqlite3* db) {
+    Statement mode(db, "PRAGMA journal_mode");
+    return mode.Step() ? mode.Bytes(0) : std::string();
+  }
+
+  static std::int64_t SchemaVersion(sqlite3* db) {
+    Statement version(db, "PRAGMA user_version");
+    const std::int64_t found = version.Step() ? version.Number(0) : 0;
+    if (found > kSchemaVersion)
+      throw StoreError{EPROTO, "the database was written by a newer version of the program"};
+    return found;
+  }
+
+  // Not an SQLite code: a store with no schema that this process may not write.
+  static constexpr int kNoSchema = -1;
+
   std::mutex mutex_;
   sqlite3* db_ = nullptr;
   pid_t pid_ = 0;
   std::string chosenPath_;
   std::uint64_t generation_ = 1;
   bool inTransaction_ = false;
+  bool readTransaction_ = false;
+  int busyTimeoutMs_ = kDefaultBusyTimeoutMs;
 };
 
 // ---- Keys and values
@@ -367,9 +475,29 @@ void RequireWritable(bool writable) {
   if (!writable) throw StoreError{EACCES, "the key was opened for reading only"};
 }
 
-// The key at `path` below `id`, made with its missing parents when `create` is set.
+// How many levels below its root the key `id` lies.
+std::size_t Depth(sqlite3* db, std::int64_t id) {
+  Statement up(db,
+               "WITH RECURSIVE up(id, level) AS (SELECT ?1, 0 UNION ALL "
+               "SELECT keys.parent, up.level + 1 FROM keys JOIN up ON keys.id = up.id "
+               "WHERE keys.parent IS NOT NULL) SELECT max(level) FROM up");
+  return up.Bind(1, id).Step() ? static_cast<std::size_t>(up.Number(0)) : 0;
+}
+
+// The key at `path` below `id`, made with its missing parents when `create` is set. A key
+// is made only where Windows could make it too.
 std::optional<std::int64_t> Walk(sqlite3* db, std::int64_t id, const std::string& path, bool create) {
-  for (const std::string& name : SplitPath(path)) {
+  const std::vector<std::string> names = SplitPath(path);
+  if (create && !names.empty()) {
+    for (const std::string& name : names)
+      if (RegistryNameLength(name) > kMaxRegistryKeyName)
+        throw StoreError{ENAMETOOLONG, "a key name is longer than " + std::to_string(kMaxRegistryKeyName) +
+                                           " characters"};
+    if (Depth(db, id) + names.size() > kMaxRegistryDepth)
+      throw StoreError{ELOOP, "the key would lie more than " + std::to_string(kMaxRegistryDepth) +
+                                  " levels deep"};
+  }
+  for (const std::string& name : names) {
     const std::string folded = FoldName(name);
     Statement find(db, "SELECT id FROM keys WHERE parent = ?1 AND folded = ?2");
     if (find.Bind(1, id).BindText(2, folded).Step()) {
@@ -453,21 +581,53 @@ RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
 
 RegistryKey::~RegistryKey() = default;
 
+namespace {
+
+// Replacing only type and data keeps the row, and with it the name's spelling and the value's
+// place in the enumeration, as Windows does.
+constexpr char kUpsertValue[] =
+    "INSERT INTO key_values(key, name, folded, type, data) VALUES (?1, ?2, ?3, ?4, ?5) "
+    "ON CONFLICT(key, folded) DO UPDATE SET type = excluded.type, data = excluded.data";
+
+void CheckValueName(const std::string& name) {
+  if (RegistryNameLength(name) > kMaxRegistryValueName)
+    throw StoreError{ENAMETOOLONG, "the value name is longer than " + std::to_string(kMaxRegistryValueName) +
+                                       " characters"};
+}
+
+}  // namespace
+
 void RegistryKey::SetValue(const std::string& name, RegistryType type, std::string_view data) {
   Store::Instance().Run(true, generation_, "Cannot write " + ValueText(name), path_, [&](Session& s) {
     RequireKey(s.db, id_);
     RequireWritable(writable_);
-    // Replacing only type and data keeps the row, and with it the name's spelling and the
-    // value's place in the enumeration, as Windows does.
-    Statement upsert(s.db,
-                     "INSERT INTO key_values(key, name, folded, type, data) VALUES (?1, ?2, ?3, ?4, ?5) "
-                     "ON CONFLICT(key, folded) DO UPDATE SET type = excluded.type, data = excluded.data");
+    CheckValueName(name);
+    Statement upsert(s.db, kUpsertValue);
     upsert.Bind(1, id_)
         .BindText(2, name)
         .BindText(3, FoldName(name))
         .Bind(4, static_cast<std::int64_t>(type))
         .BindBlob(5, data)
         .Step();
+  });
+}
+
+void RegistryKey::SetStrings(const std::vector<std::pair<std::string, std::string>>& values) {
+  if (values.empty()) return;
+  Store::Instance().Run(true, generation_, "Cannot write the registry values of", path_, [&](Session& s) {
+    RequireKey(s.db, id_);
+    RequireWritable(writable_);
+    Statement upsert(s.db, kUpsertValue);
+    for (const auto& [name, text] : values) {
+      CheckValueName(name);
+      upsert.Bind(1, id_)
+          .BindText(2, name)
+          .BindText(3, FoldName(name))
+          .Bind(4, static_cast<std::int64_t>(RegistryType::kString))
+          .BindBlob(5, EncodeRegistryString(text))
+          .Step();
+      upsert.Reset();
+    }
   });
 }
 
@@ -593,7 +753,9 @@ bool RegistryValuesInCreationOrder() { return true; }
 
 void SetRegistryDatabasePath(const std::string& path) { Store::Instance().UsePath(path); }
 
-RegistryTransaction::RegistryTransaction() { Store::Instance().Begin(); }
+void SetRegistryBusyTimeout(int milliseconds) { Store::Instance().SetBusyTimeout(milliseconds); }
+
+RegistryTransaction::RegistryTransaction(Kind kind) { Store::Instance().Begin(kind == Kind::kWrite); }
 RegistryTransaction::~RegistryTransaction() {
   if (!committed_) Store::Instance().End(false);
 }

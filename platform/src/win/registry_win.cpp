@@ -106,6 +106,10 @@ void RegistryKey::SetString(const std::string& name, std::string_view text, Regi
   SetValue(name, type, EncodeRegistryString(text));
 }
 
+void RegistryKey::SetStrings(const std::vector<std::pair<std::string, std::string>>& values) {
+  for (const auto& [name, text] : values) SetString(name, text);
+}
+
 std::optional<RegistryValue> RegistryKey::QueryValue(const std::string& name) const {
   const std::wstring wideName = Widen(name);
   RegistryValue value;
@@ -232,8 +236,10 @@ bool RegistryValuesInCreationOrder() {
 
 void SetRegistryDatabasePath(const std::string&) {}
 
+void SetRegistryBusyTimeout(int) {}
+
 // Kernel transactions (RegCreateKeyTransactedW) are deprecated and Wine lacks them.
-RegistryTransaction::RegistryTransaction() = default;
+RegistryTransaction::RegistryTransaction(Kind) {}
 RegistryTransaction::~RegistryTransaction() = default;
 void RegistryTransaction::Commit() { committed_ = true; }
 
