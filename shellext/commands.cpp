@@ -27,13 +27,18 @@ void ShowError(const std::string& text) {
   ui::MsgBox(text, ui::MsgBoxButtons::kOkOnly, ui::MsgBoxIcon::kCritical, kMessageCaption);
 }
 
-std::string FileNameOf(const CommandContext& context) {
-  return context.selection ? context.selection->FileName() : ReadHandOffFileName();
-}
+// RunItem gives every command a held selection.
+std::string FileNameOf(const CommandContext& context) { return context.selection->FileName(); }
 
-std::vector<std::string> PathsOf(const CommandContext& context) {
-  return context.selection ? context.selection->paths : SelectionList();
-}
+const std::vector<std::string>& PathsOf(const CommandContext& context) { return context.selection->paths; }
+
+// Each path ends its line as text on this system does: a carriage return pasted into a POSIX
+// shell would be a stray character of the last word.
+#ifdef _WIN32
+constexpr char kPathLineEnd[] = "\r\n";
+#else
+constexpr char kPathLineEnd[] = "\n";
+#endif
 
 void CopyPaths(const CommandContext& context) {
   const std::string fileName = FileNameOf(context);
@@ -42,14 +47,13 @@ void CopyPaths(const CommandContext& context) {
     return;
   }
   std::string text;
-  for (const std::string& path : context.selection ? context.selection->paths : ReadHandOffList())
-    text += path + "\r\n";
+  for (const std::string& path : context.selection->paths) text += path + kPathLineEnd;
   ui::SetClipboardText(text);
 }
 
 void CopySummary(const CommandContext& context) {
   if (FileNameOf(context) == kSeveralItems) return;
-  ui::SetClipboardText(context.selection ? context.selection->summary : ReadSelectionSummary());
+  ui::SetClipboardText(context.selection->summary);
 }
 
 // One moment for the whole selection, so that files stamped together carry the same time.
@@ -146,7 +150,7 @@ void StartOpenWith(const CommandContext& context) {
 // (first) selected item.
 std::string StartFolder(const CommandContext& context) {
   if (!context.workingFolder.empty()) return context.workingFolder;
-  const std::vector<std::string> paths = PathsOf(context);
+  const std::vector<std::string>& paths = PathsOf(context);
   return paths.empty() ? std::string() : ContainingFolder(paths.front());
 }
 
@@ -179,15 +183,12 @@ void LaunchExternal(const std::string& record, const CommandContext& context) {
 }  // namespace
 
 bool PassesFolderTest(const std::string& path) {
+  if (path == kSeveralItems) return true;
   const std::optional<std::uint32_t> attributes = platform::ReadFileAttributes(path);
-  return !attributes || (*attributes & platform::kAttributeDirectory) != 0;
+  return attributes && (*attributes & platform::kAttributeDirectory) != 0;
 }
 
-std::vector<std::string> SelectionList() {
-  std::string fileName = ReadHandOffFileName();
-  if (fileName != kSeveralItems) return {std::move(fileName)};
-  return ReadHandOffList();
-}
+std::vector<std::string> SelectionList() { return ReadHandOffSelection(); }
 
 // Windows takes both slashes as separators; on POSIX systems a backslash is part of a name.
 // A root keeps its separator: "C:" alone names the current folder of drive C, and "" none.
@@ -221,7 +222,15 @@ std::vector<std::string> SplitArguments(std::string_view text) {
   return arguments;
 }
 
-void RunItem(const std::string& record, const CommandContext& context) {
+void RunItem(const std::string& record, const CommandContext& given) {
+  CommandContext context = given;
+  if (!context.selection) {
+    // The hand-off as one reading, so that the name, the list and the summary are of one
+    // selection even while another window records its own.
+    HeldSelection held;
+    held.paths = ReadHandOffSelection(&held.summary);
+    context.selection = std::move(held);
+  }
   switch (FindBuiltIn(ExtractCommand(record))) {
     case BuiltIn::kCopyPath:
       return CopyPaths(context);

@@ -30,8 +30,8 @@ struct CommandContext {
 // cannot be read at all (RuntimeError), which the caller must keep from the file manager.
 void RunItem(const std::string& record, const CommandContext& context = {});
 
-// Whether `path` counts as a folder: its attributes say so, or they cannot be read (it does
-// not exist, or it is the marker "*").
+// Whether `path` counts as a folder: its attributes say so, or it is the marker "*" of a
+// multiple selection. A path that cannot be read is no folder.
 bool PassesFolderTest(const std::string& path);
 
 // The selected paths: SFileName alone, or for several items the fileNames list in registry

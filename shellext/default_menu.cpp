@@ -24,11 +24,13 @@ constexpr LaunchItem kLaunchItems[] = {
     {"Build with Carvex", "/b", "Builds the file of the selected piece with Carvex"},
 };
 
-bool HoldsRecords(const RegistryKey& key) {
+// As deep as the menu reads: records below that show nowhere.
+bool HoldsRecords(const RegistryKey& key, std::size_t depth = 0) {
   if (key.EnumValueName(0)) return true;
+  if (depth == kMaxMenuDepth) return false;
   for (const std::string& name : key.SubKeyNames()) {
     const std::optional<RegistryKey> subKey = key.OpenSubKey(name, platform::RegistryAccess::kRead);
-    if (subKey && HoldsRecords(*subKey)) return true;
+    if (subKey && HoldsRecords(*subKey, depth + 1)) return true;
   }
   return false;
 }

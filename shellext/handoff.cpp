@@ -39,19 +39,12 @@ std::string ReadHandOffString(const char* name) {
   return key->QueryString(name).value_or(std::string());
 }
 
-}  // namespace
-
 // A path cut short would name a file that does not exist, and the command or the application
 // would act on nothing or on the wrong file; the registry holds names far longer than MAX_PATH.
-// The SQLite store takes the whole selection as one transaction: one lock and one commit for
-// thousands of values, and no reader ever sees half a list. Windows writes value by value.
-void WriteHandOffSelection(const std::vector<std::string>& paths) {
-  platform::RegistryTransaction transaction;
-  RegistryKey key = RegistryKey::Create(RegistryRoot::kCurrentUser, HandOffKeyPath());
+void WriteSelection(RegistryKey& key, const std::vector<std::string>& paths) {
   if (paths.size() == 1) {
     // The list of an older selection stays; readers ignore it while SFileName is a path.
     key.SetString(kFileNameValue, paths.front());
-    transaction.Commit();
     return;
   }
   key.SetString(kFileNameValue, kSeveralItems);
@@ -66,16 +59,37 @@ void WriteHandOffSelection(const std::vector<std::string>& paths) {
   // constant time: a selection of ten thousand files asks nothing of the registry but to write.
   std::unordered_set<std::string> written;
   std::unordered_set<std::string> takenNames;
+  std::vector<std::pair<std::string, std::string>> values;
   written.reserve(paths.size());
   takenNames.reserve(paths.size());
+  values.reserve(paths.size());
   for (std::size_t index = 0; index < paths.size(); ++index) {
     const std::string& path = paths[index];
     if (!written.insert(path).second) continue;
     if (path.starts_with(kStandInPrefix) || !takenNames.insert(platform::FoldRegistryName(path)).second)
-      list.SetString(kStandInPrefix + std::to_string(index + 1), path);
+      values.emplace_back(kStandInPrefix + std::to_string(index + 1), path);
     else
-      list.SetString(path, "");
+      values.emplace_back(path, "");
   }
+  list.SetStrings(values);
+}
+
+}  // namespace
+
+// The SQLite store takes the whole selection as one transaction: one lock and one commit for
+// thousands of values, and no reader ever sees half a list. Windows writes value by value.
+void WriteHandOffSelection(const std::vector<std::string>& paths) {
+  platform::RegistryTransaction transaction;
+  RegistryKey key = RegistryKey::Create(RegistryRoot::kCurrentUser, HandOffKeyPath());
+  WriteSelection(key, paths);
+  transaction.Commit();
+}
+
+void WriteHandOff(const std::vector<std::string>& paths, const std::string& summary) {
+  platform::RegistryTransaction transaction;
+  RegistryKey key = RegistryKey::Create(RegistryRoot::kCurrentUser, HandOffKeyPath());
+  WriteSelection(key, paths);
+  key.SetString(kSummaryValue, summary);
   transaction.Commit();
 }
 
@@ -89,19 +103,19 @@ std::string ReadSelectionSummary() { return ReadHandOffString(kSummaryValue); }
 
 std::vector<std::string> ReadHandOffList() {
   std::vector<std::string> paths;
-  // A list that cannot be read is an empty selection and reported nowhere; a stand-in whose
-  // path cannot be read ends the list there, keeping the paths read so far.
+  // A list that cannot be read is an empty selection and reported nowhere.
   try {
     const std::optional<RegistryKey> list =
         RegistryKey::Open(RegistryRoot::kCurrentUser, HandOffListKey(), RegistryAccess::kRead);
     if (!list) return paths;
-    // All names in one listing: the SQLite store would look each index up from the start.
-    std::vector<std::string> names = list->ValueNames();
-    paths.reserve(names.size());
-    for (std::string& name : names) {
+    // Names and data in one listing: the SQLite store would look each index up from the start.
+    std::vector<std::pair<std::string, platform::RegistryValue>> values = list->Values();
+    paths.reserve(values.size());
+    for (auto& [name, value] : values) {
       // A stand-in name carries its path as data; any other value is named by its path.
       if (name.starts_with(kStandInPrefix)) {
-        std::string path = list->QueryString(name).value_or(std::string());
+        if (value.type != platform::RegistryType::kString) continue;
+        std::string path = platform::DecodeRegistryString(value.data);
         if (!path.empty()) paths.push_back(std::move(path));
       } else if (!name.empty()) {
         paths.push_back(std::move(name));
@@ -110,6 +124,15 @@ std::vector<std::string> ReadHandOffList() {
   } catch (const platform::RuntimeError&) {
   }
   return paths;
+}
+
+std::vector<std::string> ReadHandOffSelection(std::string* summary) {
+  // One snapshot: a selection written meanwhile by another window is seen whole or not at all.
+  platform::RegistryTransaction snapshot(platform::RegistryTransaction::Kind::kRead);
+  if (summary) *summary = ReadSelectionSummary();
+  std::string fileName = ReadHandOffFileName();
+  if (fileName != kSeveralItems) return {std::move(fileName)};
+  return ReadHandOffList();
 }
 
 void OverrideHandOffKeyPath(const std::string& keyPath) { OverriddenKeyPath() = keyPath; }

@@ -18,6 +18,8 @@ inline constexpr char kHandOffListKeyPath[] = "Software\\Orvane Software\\Carvex
 // with the path as the value's data; ReadHandOffList gives it back in its place.
 // Throws RuntimeError at the first value that cannot be written.
 void WriteHandOffSelection(const std::vector<std::string>& paths);
+// Records a selection and its summary (attribSt) as one change.
+void WriteHandOff(const std::vector<std::string>& paths, const std::string& summary);
 // Stores the selection summary (attribSt).
 void WriteSelectionSummary(const std::string& summary);
 
@@ -27,6 +29,9 @@ std::string ReadSelectionSummary();
 // The paths of the fileNames list in the registry's enumeration order, without empty names.
 // Empty, and nothing reported, when the list cannot be opened.
 std::vector<std::string> ReadHandOffList();
+// The selected paths as one reading: SFileName alone, or for several items the fileNames list;
+// with `summary`, attribSt of the same reading.
+std::vector<std::string> ReadHandOffSelection(std::string* summary = nullptr);
 
 // Moves the hand-off key to `keyPath` under HKEY_CURRENT_USER, so that tests leave the
 // user's own selection alone; "" restores kHandOffKeyPath. Not for use while other threads

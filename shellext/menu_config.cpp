@@ -72,21 +72,32 @@ std::string RecordOf(const platform::RegistryValue& value) {
   return platform::DecodeRegistryString(value.data);
 }
 
-void Walk(const RegistryKey& key, MenuLevel& level, std::uint32_t& lastNumber) {
+struct WalkState {
+  std::uint32_t lastNumber = 0;
+  bool tooDeep = false;
+};
+
+void Walk(const RegistryKey& key, MenuLevel& level, std::size_t depth, WalkState& state) {
   std::vector<std::string> subKeys = key.SubKeyNames();
   SortByName(subKeys, [](const std::string& name) -> const std::string& { return name; });
+  // Each level is a frame of this walk and of every walk of the tree after it: the store may
+  // hold a tree far deeper than any menu can show, and must not exhaust the stack.
+  if (depth == kMaxMenuDepth && !subKeys.empty()) {
+    state.tooDeep = true;
+    subKeys.clear();
+  }
   for (const std::string& name : subKeys) {
     // A key deleted since the listing is simply not there, for the menu and the lookup alike.
     const std::optional<RegistryKey> subKey = key.OpenSubKey(name, RegistryAccess::kRead);
     if (!subKey) continue;
     MenuLevel submenu;
     submenu.caption = SubmenuCaption(name);
-    Walk(*subKey, submenu, lastNumber);
+    Walk(*subKey, submenu, depth + 1, state);
     level.submenus.push_back(std::move(submenu));
   }
   auto values = key.Values();
   SortByName(values, [](const auto& value) -> const std::string& { return value.first; });
-  for (const auto& [name, value] : values) level.items.push_back({++lastNumber, RecordOf(value)});
+  for (const auto& [name, value] : values) level.items.push_back({++state.lastNumber, RecordOf(value)});
 }
 
 const MenuItemRecord* FindNumbered(const MenuLevel& level, std::uint32_t number) {
@@ -106,8 +117,9 @@ MenuLevel ReadMenuTree() {
   const std::optional<RegistryKey> contents =
       RegistryKey::Open(RegistryRoot::kCurrentUser, MenuConfigKeyPath(), RegistryAccess::kRead);
   if (!contents) return top;
-  std::uint32_t lastNumber = 0;
-  Walk(*contents, top, lastNumber);
+  WalkState state;
+  Walk(*contents, top, 0, state);
+  if (state.tooDeep) ShowConfigurationWarning();
   return top;
 }
 

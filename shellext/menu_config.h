@@ -28,7 +28,12 @@ struct MenuLevel {
   std::vector<MenuItemRecord> items;
 };
 
-// Reads the whole tree afresh. Submenus and items each come in the order the menu shows
+// How many submenus deep the menu goes. Windows keeps registry keys up to 512 levels deep,
+// but no one can use a menu nested past this.
+inline constexpr std::size_t kMaxMenuDepth = 32;
+
+// Reads the whole tree afresh, down to kMaxMenuDepth submenus: a deeper key is left out and
+// the configuration warning is shown. Submenus and items each come in the order the menu shows
 // them; numbers follow the walk: a level's submenus, each walked whole, then its values.
 // A missing Contents key is an empty menu; a value that is not text is an item with an
 // empty record. Throws RuntimeError when the registry cannot be read.

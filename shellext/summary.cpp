@@ -4,6 +4,7 @@
 
 #include "handoff.h"
 #include "platform/file_info.h"
+#include "platform/registry.h"
 
 namespace carvex {
 
@@ -32,9 +33,10 @@ std::string AttributeMarks(std::uint32_t attributes) {
   return marks;
 }
 
-// The folder test of the commands, from a status already read: nothing there, or a folder.
+// Whether a status already read is a folder's. A path that cannot be read is no folder: it
+// may be a file whose name this system cannot open, and calling it a folder would be false.
 bool IsFolder(const std::optional<platform::FileStatus>& status) {
-  return !status || (status->attributes & platform::kAttributeDirectory) != 0;
+  return status && (status->attributes & platform::kAttributeDirectory) != 0;
 }
 
 // Each path is asked of the file system once, and no file is opened: the menu of a selection
@@ -42,7 +44,7 @@ bool IsFolder(const std::optional<platform::FileStatus>& status) {
 std::string SummarizeSingle(const std::string& path) {
   const std::optional<platform::FileStatus> status = platform::ReadFileStatus(path);
   if (IsFolder(status)) return "This is a directory";
-  if (!status->size) return "Can not read info on file";
+  if (!status || !status->size) return "Can not read info on file";
   return AttributeMarks(status->attributes) + FormatThousands(static_cast<std::uint64_t>(*status->size)) +
          " bytes";
 }
@@ -54,7 +56,7 @@ std::string SummarizeSeveral(std::size_t count, const std::vector<std::string>& 
     const std::optional<platform::FileStatus> status = platform::ReadFileStatus(path);
     if (IsFolder(status))
       ++folders;
-    else if (status->size)
+    else if (status && status->size)
       total += static_cast<std::uint64_t>(*status->size);
   }
   const std::string bytes = FormatThousands(total) + " bytes";
@@ -78,8 +80,15 @@ std::string FormatThousands(std::uint64_t value) {
 }
 
 std::string SummarizeSelection(std::size_t count) {
-  const std::string fileName = ReadHandOffFileName();
-  return fileName == kSeveralItems ? SummarizeSeveral(count, ReadHandOffList()) : SummarizeSingle(fileName);
+  std::vector<std::string> paths;
+  std::string fileName;
+  {
+    // The name and the list of one selection, not of two windows' selections in turn.
+    platform::RegistryTransaction snapshot(platform::RegistryTransaction::Kind::kRead);
+    fileName = ReadHandOffFileName();
+    if (fileName == kSeveralItems) paths = ReadHandOffList();
+  }
+  return fileName == kSeveralItems ? SummarizeSeveral(count, paths) : SummarizeSingle(fileName);
 }
 
 std::string SummarizePaths(const std::vector<std::string>& paths) {

@@ -253,11 +253,10 @@ STDMETHODIMP TContextMenu::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY
       if (medium.Get().tymed != TYMED_HGLOBAL || !medium.Get().hGlobal) return DV_E_TYMED;
       selection.paths = DropListPaths(static_cast<HDROP>(medium.Get().hGlobal));
     }
-    WriteHandOffSelection(selection.paths);
     // Summarised from the paths themselves: read back from the hand-off key, they could be
     // those of another window that recorded its selection in between.
     selection.summary = SummarizePaths(selection.paths);
-    WriteSelectionSummary(selection.summary);
+    WriteHandOff(selection.paths, selection.summary);
     selection_ = std::move(selection);
     return S_OK;
   });

@@ -1,7 +1,8 @@
-// Verbhook in GNOME Files: a menu provider that records the selection in the hand-off key and
-// offers the configured menu. Everything the menu shows comes from the core; a chosen item is
-// carried out by `verbhook run N`, a process of its own, so that no command can take the file
-// manager down or hold it up.
+// Verbhook in GNOME Files: a menu provider that offers the configured menu for the selection
+// it is asked about. Everything the menu shows comes from the core; a chosen item is carried
+// out by `verbhook run N`, a process of its own, on the paths that item was built for, so that
+// no command can take the file manager down or hold it up, and none acts on the selection of
+// another window.
 #include <glib-object.h>
 #include <gio/gio.h>
 #include <gmodule.h>
@@ -9,136 +10,17 @@ extern "C" {
 #include <nautilus-extension.h>
 }
 
-#include <dlfcn.h>
-
-#include <cstdint>
-#include <exception>
-#include <map>
 #include <string>
 #include <vector>
 
-#include "handoff.h"
-#include "menu_config.h"
-#include "menu_plan.h"
-#include "summary.h"
-#include "ui/app.h"
-#include "ui/backend.h"
+#include "menu_items.h"
+#include "platform/registry.h"
 
 namespace {
 
-using carvex::PlannedEntry;
-
-// The file manager's process has no place for a dialog, and a box raised while it builds a
-// menu would stop it: a faulty record warns when the runner carries it out instead.
-class SilentBackend final : public carvex::ui::Backend {
- public:
-  carvex::ui::MsgBoxResult ShowMsgBox(const carvex::ui::MsgBoxRequest&) override {
-    return carvex::ui::MsgBoxResult::kOk;
-  }
-  void DoEvents() override {}
-  void ShowForm(carvex::ui::Form&, bool) override {}
-  bool ShowOpen(carvex::ui::CommonDialog&) override { return false; }
-  std::string BrowseForFolder(carvex::ui::Form*, const std::string&) override { return {}; }
-  bool ShellOpen(const std::string&, carvex::ui::Form*) override { return false; }
-  void SetClipboardText(const std::string&) override {}
-  void EndProgram() override {}
-};
-
-SilentBackend silentBackend;
-
-constexpr char kItemNumberKey[] = "verbhook-item-number";
-constexpr char kRunnerVariable[] = "VERBHOOK_RUNNER";
-
-// The runner: VERBHOOK_RUNNER when set; otherwise `verbhook` in the bin folder of the prefix
-// this module is installed under; otherwise whatever `verbhook` the search path finds.
-std::string RunnerProgram() {
-  if (const char* runner = g_getenv(kRunnerVariable); runner && *runner) return runner;
-  Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(&RunnerProgram), &info) && info.dli_fname) {
-    const std::string module = info.dli_fname;
-    const std::string folder = module.substr(0, module.find_last_of('/'));
-    const std::string tail = "/" VERBHOOK_EXTENSION_DIR;
-    if (folder.size() > tail.size() && folder.ends_with(tail)) {
-      const std::string beside = folder.substr(0, folder.size() - tail.size()) + "/" VERBHOOK_BIN_DIR "/verbhook";
-      if (g_file_test(beside.c_str(), G_FILE_TEST_IS_EXECUTABLE)) return beside;
-    }
-  }
-  return "verbhook";
-}
-
-void ActivateItem(NautilusMenuItem* item, gpointer) {
-  const auto number = GPOINTER_TO_UINT(g_object_get_data(G_OBJECT(item), kItemNumberKey));
-  const std::string program = RunnerProgram();
-  const std::string numberText = std::to_string(number);
-  gchar* argv[] = {const_cast<gchar*>(program.c_str()), const_cast<gchar*>("run"),
-                   const_cast<gchar*>(numberText.c_str()), nullptr};
-  GError* error = nullptr;
-  // Reaped by GLib: the file manager neither waits for the runner nor keeps its zombie.
-  if (!g_spawn_async(nullptr, argv, nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, nullptr, &error)) {
-    g_warning("Verbhook: cannot start %s: %s", program.c_str(), error->message);
-    g_error_free(error);
-  }
-}
-
-// An `<icon>` element as the file manager can show it: the icon file of "file,index" (an
-// image has one picture, so the index is moot), or a theme icon's name. Nothing for "EMPTY".
-std::string IconFor(const std::string& element) {
-  if (element.empty() || element == "EMPTY") return {};
-  if (const auto source = carvex::ParseIconElement(element))
-    return g_file_test(source->file.c_str(), G_FILE_TEST_IS_REGULAR) ? source->file : std::string();
-  if (element.find('/') == std::string::npos && element.find(',') == std::string::npos) return element;
-  return g_file_test(element.c_str(), G_FILE_TEST_IS_REGULAR) ? element : std::string();
-}
-
-// The records of one read of the tree, by item number, so that each menu's tips come from the
-// configuration its captions came from.
-using Records = std::map<std::uint32_t, std::string>;
-
-void CollectRecords(const carvex::MenuLevel& level, Records& records) {
-  for (const carvex::MenuLevel& submenu : level.submenus) CollectRecords(submenu, records);
-  for (const carvex::MenuItemRecord& item : level.items) records[item.number] = item.record;
-}
-
-GList* MenuItems(const std::vector<PlannedEntry>& entries, const Records& records, const std::string& path);
-
-NautilusMenuItem* MakeItem(const PlannedEntry& entry, const Records& records, const std::string& path,
-                           std::uint32_t submenuIndex) {
-  if (entry.kind == PlannedEntry::Kind::kSubmenu) {
-    const std::string name = "Verbhook::menu" + path + "/" + std::to_string(submenuIndex);
-    NautilusMenuItem* item = nautilus_menu_item_new(name.c_str(), entry.caption.c_str(), nullptr, nullptr);
-    NautilusMenu* submenu = nautilus_menu_new();
-    GList* children = MenuItems(entry.entries, records, path + "/" + std::to_string(submenuIndex));
-    for (GList* child = children; child; child = child->next)
-      nautilus_menu_append_item(submenu, NAUTILUS_MENU_ITEM(child->data));
-    nautilus_menu_item_list_free(children);
-    nautilus_menu_item_set_submenu(item, submenu);
-    g_object_unref(submenu);
-    return item;
-  }
-  const auto record = records.find(entry.offset);
-  const std::string tip = carvex::ExtractElement(record == records.end() ? std::string() : record->second,
-                                                 carvex::Element::kDescription);
-  const std::string icon = IconFor(entry.icon);
-  const std::string name = "Verbhook::item" + std::to_string(entry.offset);
-  NautilusMenuItem* item = nautilus_menu_item_new(name.c_str(), entry.caption.c_str(), tip.c_str(),
-                                                  icon.empty() ? nullptr : icon.c_str());
-  g_object_set_data(G_OBJECT(item), kItemNumberKey, GUINT_TO_POINTER(entry.offset));
-  g_signal_connect(item, "activate", G_CALLBACK(ActivateItem), nullptr);
-  return item;
-}
-
-// A menu here has one column and no separator lines: a separator and a column break show
-// nothing, and the items keep their numbers.
-GList* MenuItems(const std::vector<PlannedEntry>& entries, const Records& records, const std::string& path) {
-  GList* items = nullptr;
-  std::uint32_t submenuIndex = 0;
-  for (const PlannedEntry& entry : entries) {
-    if (entry.kind == PlannedEntry::Kind::kSeparator) continue;
-    items = g_list_append(items, MakeItem(entry, records, path, submenuIndex));
-    if (entry.kind == PlannedEntry::Kind::kSubmenu) ++submenuIndex;
-  }
-  return items;
-}
+// The file manager's main loop waits while the menu is built: a store held by a writer gets
+// this long before the last good menu stands in.
+constexpr int kStoreWaitMs = 100;
 
 GList* GetFileItems(NautilusMenuProvider*, GList* files) {
   std::vector<std::string> paths;
@@ -151,23 +33,7 @@ GList* GetFileItems(NautilusMenuProvider*, GList* files) {
     paths.emplace_back(path);
     g_free(path);
   }
-  if (paths.empty()) return nullptr;
-  // Nothing may escape into the file manager: a store that cannot be read shows no menu.
-  try {
-    carvex::ui::App().SetBackend(&silentBackend);
-    carvex::WriteHandOffSelection(paths);
-    carvex::UpdateSummary(paths.size() == 1 ? 0 : paths.size());
-    const carvex::MenuLevel tree = carvex::ReadMenuTree();
-    // The file manager has no identifiers to grant: the item numbers are the identifiers.
-    bool columnBreak = false;
-    const carvex::MenuPlan plan = carvex::PlanContextMenu(tree, 0, 0, UINT32_MAX - 1, columnBreak);
-    Records records;
-    CollectRecords(tree, records);
-    return MenuItems(plan.entries, records, "");
-  } catch (const std::exception& error) {
-    g_warning("Verbhook: %s", error.what());
-    return nullptr;
-  }
+  return carvex::nautilus::BuildMenuItems(std::move(paths));
 }
 
 void InitMenuProvider(gpointer iface, gpointer) {
@@ -189,7 +55,10 @@ void RegisterProviderType(GTypeModule* module) {
 
 extern "C" {
 
-G_MODULE_EXPORT void nautilus_module_initialize(GTypeModule* module) { RegisterProviderType(module); }
+G_MODULE_EXPORT void nautilus_module_initialize(GTypeModule* module) {
+  carvex::platform::SetRegistryBusyTimeout(kStoreWaitMs);
+  RegisterProviderType(module);
+}
 
 G_MODULE_EXPORT void nautilus_module_shutdown(void) {}
 

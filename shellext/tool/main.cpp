@@ -12,12 +12,14 @@
 #include <vector>
 
 #include "default_menu.h"
+#include "handoff.h"
 #include "menu_config.h"
 #include "menu_transfer.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "runner.h"
+#include "summary.h"
 
 namespace {
 
@@ -29,27 +31,49 @@ constexpr int kUsage = 2;
 
 // A menu file is a few kilobytes; this bounds what a wrong file can make the program read.
 constexpr std::int64_t kMaxImportBytes = 16 << 20;
+// Far above the paths of a hundred thousand files.
+constexpr std::int64_t kMaxSelectionBytes = std::int64_t{256} << 20;
 
 constexpr char kUsageText[] =
     "usage: verbhook list\n"
     "       verbhook export [FILE]\n"
     "       verbhook import FILE [--replace]\n"
     "       verbhook default [PROGRAM] [--replace]\n"
-    "       verbhook run N\n"
+    "       verbhook run N [--selection-file FILE]\n"
     "\n"
     "default writes the first menu, which starts PROGRAM (by default the carvex beside\n"
     "verbhook), into an empty menu; --replace rewrites the first menu's own \"Carvex\"\n"
     "submenu whatever the menu holds and leaves every other record as it is.\n"
+    "run carries out item N on the selection that FILE holds (paths, each ended by a zero\n"
+    "byte; the file is deleted once read), or without FILE on the last one recorded.\n"
     "Every word after -- is a file or a program, even one that starts with --.\n";
 
-std::string ReadWholeFile(const std::string& path) {
+std::string ReadWholeFile(const std::string& path, std::int64_t limit = kMaxImportBytes) {
+  if (platform::PathExists(path) && !platform::IsRegularFile(path))
+    throw platform::RuntimeError(0, "The file " + path + " was not imported: it is no ordinary file.");
   const std::int64_t length = platform::FileLength(path);
-  if (length > kMaxImportBytes)
-    throw platform::RuntimeError(0, "The file " + path + " is too large for a menu.");
+  if (length > limit) throw platform::RuntimeError(0, "The file " + path + " is too large.");
   platform::File file(path, platform::File::Mode::kRead);
   std::string bytes(static_cast<std::size_t>(length), '\0');
   bytes.resize(file.Read(bytes.data(), bytes.size()));
   return bytes;
+}
+
+// A selection handed over by the file manager: every path exactly as its bytes were, each
+// ended by a zero byte, which no path holds. The file is the caller's gift to this run.
+std::vector<std::string> TakeSelectionFile(const std::string& path) {
+  const std::string bytes = ReadWholeFile(path, kMaxSelectionBytes);
+  platform::RemoveFile(path);
+  std::vector<std::string> paths;
+  for (std::size_t start = 0; start < bytes.size();) {
+    const std::size_t end = bytes.find('\0', start);
+    if (end == std::string::npos)
+      throw platform::RuntimeError(0, "The selection file " + path + " ends inside a path.");
+    if (end > start) paths.push_back(bytes.substr(start, end - start));
+    start = end + 1;
+  }
+  if (paths.empty()) throw platform::RuntimeError(0, "The selection file " + path + " holds no path.");
+  return paths;
 }
 
 std::optional<std::uint32_t> ParseItemNumber(const std::string& text) {
@@ -97,8 +121,22 @@ Words SplitWords(const std::vector<std::string>& args) {
   return words;
 }
 
-int Run(const std::vector<std::string>& args, int& argc, char** argv) {
+int Run(std::vector<std::string> args, int& argc, char** argv) {
   const std::string command = args.empty() ? "" : args[0];
+  // The one option that takes a word of its own.
+  std::optional<std::string> selectionFile;
+  if (command == "run") {
+    const auto end = std::find(args.begin(), args.end(), "--");
+    const auto option = std::find(args.begin(), end, "--selection-file");
+    if (option != end) {
+      if (option + 1 == args.end()) {
+        std::cerr << kUsageText;
+        return kUsage;
+      }
+      selectionFile = *(option + 1);
+      args.erase(option, option + 2);
+    }
+  }
   const Words words = SplitWords(args);
   const std::size_t operands = words.operands.size();
   if (command == "list" && words.options.empty() && operands == 0) {
@@ -138,8 +176,18 @@ int Run(const std::vector<std::string>& args, int& argc, char** argv) {
       std::cerr << "verbhook: the menu has no item " << words.operands[0] << ".\n";
       return kRefused;
     }
+    CommandContext context;
+    if (selectionFile) {
+      // Recorded as one change just before the item runs: the application and the commands
+      // started from here read it as they read the handler's.
+      HeldSelection selection;
+      selection.paths = TakeSelectionFile(*selectionFile);
+      selection.summary = SummarizePaths(selection.paths);
+      WriteHandOff(selection.paths, selection.summary);
+      context.selection = std::move(selection);
+    }
     // Looked up as the handler does when an item is chosen: afresh, by its walk number.
-    RunMenuItemWithWindows(FindItemRecord(*number), argc, argv);
+    RunMenuItemWithWindows(FindItemRecord(*number), context, argc, argv);
     return kDone;
   }
   if (*kHoldClipboardCommand && command == kHoldClipboardCommand && args.size() == 2)

@@ -1,5 +1,6 @@
 #include "menu_transfer.h"
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -45,7 +46,9 @@ std::optional<std::string> PathBelowContents(std::string_view fullPath) {
   return std::nullopt;
 }
 
-void Collect(const RegistryKey& key, const std::string& path, std::vector<RegFileKey>& keys) {
+// Down to the depth the menu reads, so that a tree made deeper by hand cannot exhaust the
+// stack; what lies deeper is left out with the configuration warning.
+void Collect(const RegistryKey& key, const std::string& path, std::size_t depth, std::vector<RegFileKey>& keys) {
   RegFileKey entry{path, {}};
   for (const auto& [name, value] : key.Values()) {
     if (value.type != platform::RegistryType::kString)
@@ -54,9 +57,25 @@ void Collect(const RegistryKey& key, const std::string& path, std::vector<RegFil
     entry.values.emplace_back(name, platform::DecodeRegistryString(value.data));
   }
   keys.push_back(std::move(entry));
-  for (const std::string& name : key.SubKeyNames())
+  const std::vector<std::string> names = key.SubKeyNames();
+  if (depth == kMaxMenuDepth && !names.empty()) {
+    ShowConfigurationWarning();
+    return;
+  }
+  for (const std::string& name : names)
     if (const auto subKey = key.OpenSubKey(name, RegistryAccess::kRead))
-      Collect(*subKey, path + "\\" + name, keys);
+      Collect(*subKey, path + "\\" + name, depth + 1, keys);
+}
+
+// The key names of a path below a key ("" has none).
+std::vector<std::string> KeyNames(const std::string& path) {
+  std::vector<std::string> names;
+  for (std::size_t start = 0; start < path.size();) {
+    const std::size_t end = std::min(path.find('\\', start), path.size());
+    names.push_back(path.substr(start, end - start));
+    start = end + 1;
+  }
+  return names;
 }
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
@@ -114,7 +133,7 @@ std::string ExportMenu() {
   std::vector<RegFileKey> keys;
   if (const auto contents =
           RegistryKey::Open(RegistryRoot::kCurrentUser, MenuConfigKeyPath(), RegistryAccess::kRead))
-    Collect(*contents, FullContentsPath(), keys);
+    Collect(*contents, FullContentsPath(), 0, keys);
   return FormatRegFile(keys);
 }
 
@@ -130,6 +149,26 @@ void ImportMenu(std::string_view bytes, bool replace) {
       throw platform::RuntimeError(0, "The file was not imported: the key [" + key.path + "] lies outside " +
                                           FullContentsPath() + ".");
     subPaths.push_back(std::move(*below));
+  }
+  // Checked whole before the first write: Windows writes value by value, and a key refused
+  // halfway would leave half a menu.
+  const std::size_t contentsDepth = KeyNames(MenuConfigKeyPath()).size();
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    const std::vector<std::string> names = KeyNames(subPaths[i]);
+    if (contentsDepth + names.size() > platform::kMaxRegistryDepth)
+      throw platform::RuntimeError(0, "The file was not imported: a key lies more than " +
+                                          std::to_string(platform::kMaxRegistryDepth) +
+                                          " levels deep, deeper than the registry allows.");
+    for (const std::string& name : names)
+      if (platform::RegistryNameLength(name) > platform::kMaxRegistryKeyName)
+        throw platform::RuntimeError(0, "The file was not imported: the key name \"" + name.substr(0, 40) +
+                                            "...\" is longer than " +
+                                            std::to_string(platform::kMaxRegistryKeyName) + " characters.");
+    for (const auto& value : keys[i].values)
+      if (platform::RegistryNameLength(value.first) > platform::kMaxRegistryValueName)
+        throw platform::RuntimeError(0, "The file was not imported: a value name of [" + keys[i].path.substr(0, 200) +
+                                            "] is longer than " +
+                                            std::to_string(platform::kMaxRegistryValueName) + " characters.");
   }
   platform::RegistryTransaction transaction;
   RegistryKey handOff = RegistryKey::Create(RegistryRoot::kCurrentUser, HandOffKeyPath());

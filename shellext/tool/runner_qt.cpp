@@ -57,11 +57,11 @@ void LeaveOnClipboard(const std::string& text) {
 
 }  // namespace
 
-void RunMenuItemWithWindows(const std::string& record, int& argc, char** argv) {
+void RunMenuItemWithWindows(const std::string& record, const CommandContext& context, int& argc, char** argv) {
   ui::QtProgram program(argc, argv);
   RunnerBackend backend;
   ui::App().SetBackend(&backend);
-  RunItem(record);
+  RunItem(record, context);
   ui::App().SetBackend(&program.Backend());
   if (backend.clipboardText) LeaveOnClipboard(*backend.clipboardText);
 }

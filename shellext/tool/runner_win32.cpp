@@ -7,9 +7,9 @@ namespace carvex {
 // Windows keeps clipboard data after the program that put it there has ended.
 const char* const kHoldClipboardCommand = "";
 
-void RunMenuItemWithWindows(const std::string& record, int&, char**) {
+void RunMenuItemWithWindows(const std::string& record, const CommandContext& context, int&, char**) {
   ui::Win32Program program;
-  RunItem(record);
+  RunItem(record, context);
 }
 
 int HoldClipboard(const std::string&, int&, char**) { return 2; }

@@ -8,6 +8,9 @@
 
 #include "platform/registry.h"
 #include "support/temp_dir.h"
+#ifndef _WIN32
+#include "support/child_process.h"
+#endif
 
 namespace carvex {
 namespace {
@@ -144,6 +147,35 @@ TEST_F(HandOffTest, ReaderSkipsEmptyNames) {
   ListKey().SetString("third", "");
   ExpectList(ReadHandOffList(), {"first", "second", "third"});
 }
+
+#ifndef _WIN32
+// Two windows record their selections while the application reads: every reading is one whole
+// selection, never a mix of two nor half of one. (Windows' registry has no transactions.)
+TEST_F(HandOffTest, ProcessesWritingSelectionsWhileAnotherReadsSeeWholeSelections) {
+  const auto selection = [](char window, std::size_t count) {
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < count; ++i) paths.push_back("/" + std::string(1, window) + "/" + std::to_string(i));
+    return paths;
+  };
+  const std::vector<std::string> known[] = {selection('a', 50), selection('b', 80), selection('c', 1)};
+  WriteHandOff(known[0], "a");
+  const auto writer = [&](std::size_t first) {
+    return [&, first] {
+      for (std::size_t i = 0; i < 150; ++i) WriteHandOff(known[(first + i) % 3], "");
+      return 0;
+    };
+  };
+  const auto reader = [&] {
+    for (int i = 0; i < 300; ++i) {
+      const std::vector<std::string> read = ReadHandOffSelection();
+      if (std::find(std::begin(known), std::end(known), read) == std::end(known)) return 1;
+    }
+    return 0;
+  };
+  const pid_t children[] = {test::RunInChild(writer(0)), test::RunInChild(writer(1)), test::RunInChild(reader)};
+  for (const pid_t child : children) EXPECT_EQ(test::ExitCode(child), 0) << "1: a mixed or half selection, 2: error";
+}
+#endif
 
 }  // namespace
 }  // namespace carvex

@@ -8,14 +8,17 @@ extern "C" {
 }
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <chrono>
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "handoff.h"
+#include "menu_items.h"
 #include "platform/registry.h"
 #include "support/temp_dir.h"
 
@@ -230,33 +233,76 @@ class NautilusModuleTest : public testing::Test {
   GList* items_ = nullptr;
 };
 
-TEST_F(NautilusModuleTest, OneFileIsHandedOverAsTheSelectedPath) {
-  files_.Write("report.txt", "12345");
-  Contents().SetString("1", "<caption>Path</caption><command>[copypath]</command>");
-  Contents().SetString("2", "<caption>Info</caption><command>[props]</command>");
-  const std::string path = files_.File("report.txt");
-  const std::string menu = RightClick({{path, false}});
-  EXPECT_EQ(ReadHandOffFileName(), path);
-  const std::string summary = ReadSelectionSummary();
-  EXPECT_TRUE(summary.ends_with(" 5 bytes")) << summary;
-  EXPECT_EQ(menu, "1 " + path + " | CRavelin\n2 " + summary + " | CRavelin\n");
-}
-
-TEST_F(NautilusModuleTest, SeveralItemsAreHandedOverInOrderWhateverTheirCase) {
+// Building the menu reads the configuration and the files' status and writes nothing: the
+// file manager asks on every change of selection in any window.
+TEST_F(NautilusModuleTest, MenusShowTheirOwnSelectionAndWriteNothing) {
   files_.MakeFolder("a folder");
+  files_.Write("report.txt", "12345");
   files_.Write("Caf\xC3\xA9 \xD0\xAF.txt", std::string(1000, 'x'));
   files_.Write("Photo.JPG", "0123456789");
-  files_.Write("photo.jpg", "01234");
-  const std::vector<std::string> paths = {files_.File("a folder"), files_.File("Caf\xC3\xA9 \xD0\xAF.txt"),
-                                          files_.File("Photo.JPG"), files_.File("photo.jpg")};
+  const std::string one = files_.File("report.txt");
+  const std::vector<std::string> several = {files_.File("a folder"), files_.File("Caf\xC3\xA9 \xD0\xAF.txt"),
+                                            files_.File("Photo.JPG"), one};
   Contents().SetString("1", "<caption>Path</caption><command>[copypath]</command>");
   Contents().SetString("2", "<command>[props]</command>");
-  const std::string menu =
-      RightClick({{paths[0], true}, {paths[1], false}, {paths[2], false}, {paths[3], false}});
-  EXPECT_EQ(ReadHandOffFileName(), "*");
-  EXPECT_EQ(ReadHandOffList(), paths);
-  EXPECT_EQ(ReadSelectionSummary(), "1+3, 1.015 bytes");
-  EXPECT_EQ(menu, "1 Several files selected | CRavelin\n2 1+3, 1.015 bytes | CRavelin\n");
+  WriteHandOff({"/earlier"}, "earlier summary");
+  EXPECT_EQ(RightClick({{one, false}}), "1 " + one + " | CRavelin\n2 ---- 5 bytes | CRavelin\n");
+  EXPECT_EQ(RightClick({{several[0], true}, {several[1], false}, {several[2], false}, {several[3], false}}),
+            "1 Several files selected | CRavelin\n2 1+3, 1.015 bytes | CRavelin\n");
+  EXPECT_EQ(ReadHandOffSelection(), std::vector<std::string>{"/earlier"});
+  EXPECT_EQ(ReadSelectionSummary(), "earlier summary");
+}
+
+// Window A's menu, built before window B's selection changed, still acts on A's files.
+TEST_F(NautilusModuleTest, AnItemHandsOverExactlyThePathsItWasBuiltFor) {
+  const std::string latin1 = "report-\xE9t\xE9.txt";  // not UTF-8: the bytes must survive
+  for (const char* name : {"a1", "a2", "b.001.cvx"}) files_.Write(name, "x");
+  files_.Write(latin1, "x");
+  Contents().SetString("1", "<caption>Path</caption><command>[copypath]</command>");
+  const std::vector<std::string> windowA = {files_.File("a1"), files_.File(latin1), files_.File("a2")};
+  RightClick({{windowA[0], false}, {windowA[1], false}, {windowA[2], false}});
+  GList* menuA = std::exchange(items_, nullptr);
+  RightClick({{files_.File("b.001.cvx"), false}});
+  nautilus_menu_item_activate(FindItem(menuA, 1));
+  nautilus_menu_item_list_free(menuA);
+  const std::string arguments = RunnerArguments();
+  const std::string prefix = "run\n1\n--selection-file\n";
+  ASSERT_TRUE(arguments.starts_with(prefix)) << arguments;
+  const std::string file = arguments.substr(prefix.size(), arguments.size() - prefix.size() - 1);
+  EXPECT_EQ(test::ReadFileBytes(file), windowA[0] + '\0' + windowA[1] + '\0' + windowA[2] + '\0');
+  std::filesystem::remove(file);
+  // The one path's caption shows what the file manager can show, and stays valid text.
+  const std::string menu = RightClick({{windowA[1], false}});
+  EXPECT_TRUE(g_utf8_validate(menu.data(), static_cast<gssize>(menu.size()), nullptr)) << menu;
+}
+
+// Captions follow the file manager's convention, "_" marking the access key.
+TEST_F(NautilusModuleTest, CaptionsShowWhatTheySay) {
+  const std::pair<std::string_view, std::string_view> configured[] = {
+      {"&Split", "_Split"}, {"Copy && paste", "Copy & paste"}, {"snake_case", "snake__case"},
+      {"&&&x", "&_x"},      {"end&", "end"},
+  };
+  for (const auto& [caption, label] : configured) EXPECT_EQ(nautilus::MenuLabel(caption, false), label) << caption;
+  EXPECT_EQ(nautilus::MenuLabel("/tmp/a_b__c & d.txt", true), "/tmp/a__b____c & d.txt");
+  files_.Write("a_b__c.txt", "x");
+  Contents("0001S&ub_menu").SetString("1", "<caption>&Go_on</caption><command>x</command>");
+  Contents().SetString("2", "<command>[copypath]</command>");
+  const std::string path = files_.File("a_b__c.txt");
+  std::string doubled;
+  for (const char c : path) doubled += c == '_' ? std::string("__") : std::string(1, c);
+  EXPECT_EQ(RightClick({{path, false}}), "S_ub__menu >\n  1 _Go__on | CRavelin\n2 " + doubled + " | CRavelin\n");
+}
+
+// A writer that holds the store does not hold up the menu.
+TEST_F(NautilusModuleTest, AStoreHeldByAWriterStillGivesTheMenu) {
+  files_.Write("a.bin", "x");
+  Contents().SetString("1", "<caption>One</caption><command>x</command>");
+  sqlite3* writer = nullptr;
+  ASSERT_EQ(sqlite3_open(host_->temp.File("registry.db").c_str(), &writer), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(writer, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  EXPECT_EQ(RightClick({{files_.File("a.bin"), false}}), "1 One | CRavelin\n");
+  sqlite3_exec(writer, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(writer);
 }
 
 // Submenus above a level's items, names sorted without regard to case, one number per value
@@ -286,7 +332,6 @@ TEST_F(NautilusModuleTest, MenuFollowsTheConfigurationInOrderAndNumbering) {
 TEST_F(NautilusModuleTest, NoConfigurationGivesNoItems) {
   files_.Write("a.bin", "x");
   EXPECT_EQ(RightClick({{files_.File("a.bin"), false}}), "");
-  EXPECT_EQ(ReadHandOffFileName(), files_.File("a.bin"));
 }
 
 TEST_F(NautilusModuleTest, ChoosingAnItemStartsTheRunnerWithItsNumber) {
@@ -298,7 +343,8 @@ TEST_F(NautilusModuleTest, ChoosingAnItemStartsTheRunnerWithItsNumber) {
   NautilusMenuItem* item = FindItem(items_, 3);
   ASSERT_NE(item, nullptr);
   nautilus_menu_item_activate(item);
-  EXPECT_EQ(RunnerArguments(), "run\n3\n");
+  const std::string arguments = RunnerArguments();
+  EXPECT_TRUE(arguments.starts_with("run\n3\n--selection-file\n")) << arguments;
 }
 
 }  // namespace

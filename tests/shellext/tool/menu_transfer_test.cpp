@@ -4,6 +4,7 @@
 
 #include "default_menu.h"
 #include "platform/error.h"
+#include "reg_file.h"
 #include "shellext/verbhook_test.h"
 
 namespace carvex::test {
@@ -21,6 +22,12 @@ class MenuTransferTest : public VerbhookTest {
   static void ClearMenu() {
     platform::RegistryKey::Create(platform::RegistryRoot::kCurrentUser, HandOffKeyPath())
         .DeleteSubKeyTree("Contents");
+  }
+  // "\\0000k\\0000k..." for `levels` submenus below the configuration key.
+  static std::string DeepPath(std::size_t levels) {
+    std::string path;
+    for (std::size_t i = 0; i < levels; ++i) path += "\\0000k";
+    return path;
   }
   static std::string Header() {
     return "REGEDIT4\n[HKEY_CURRENT_USER\\" + MenuConfigKeyPath() + "]\n\"z\"=\"new\"\n";
@@ -56,6 +63,10 @@ TEST_F(MenuTransferTest, RefusedFilesWriteNothing) {
       Header() + "\"bin\"=hex:01,02\n",
       Header() + "\"s\"=\"unterminated\n",
       Header() + "\"long\"=\"" + std::string(1 << 20, 'x') + "\"\n",
+      // Deeper, or with longer names, than the registry allows: refused before a first write.
+      Header() + "[" + contents + DeepPath(32730) + "]\n",
+      Header() + "[" + contents + "\\" + std::string(256, 'k') + "]\n",
+      Header() + "\"" + std::string(16384, 'v') + "\"=\"x\"\n",
   };
   ConfigureSample();
   const std::string before = ExportMenu();
@@ -63,6 +74,25 @@ TEST_F(MenuTransferTest, RefusedFilesWriteNothing) {
     for (const bool replace : {false, true}) EXPECT_THROW(ImportMenu(file, replace), platform::RuntimeError);
     EXPECT_EQ(ExportMenu(), before);
   }
+}
+
+// A tree deeper than a menu can be, made by hand: every walk stops at the menu's depth with the
+// configuration warning instead of exhausting the stack.
+TEST_F(MenuTransferTest, ATreeDeeperThanAMenuWarnsAndStops) {
+  MenuKey(DeepPath(400).substr(1)).SetString("deep", "<caption>Deep</caption><command>x</command>");
+  AddRecord("", "top", "<caption>Top</caption><command>x</command>");
+  ExpectConfigurationWarning();
+  const MenuLevel tree = ReadMenuTree();
+  std::size_t depth = 0;
+  for (const MenuLevel* level = &tree; !level->submenus.empty(); level = &level->submenus.front()) ++depth;
+  EXPECT_EQ(depth, kMaxMenuDepth);
+  ASSERT_EQ(tree.items.size(), 1u);
+  EXPECT_EQ(tree.items[0].number, 1u);  // the record below the cut takes no number
+  ExpectConfigurationWarning();
+  std::vector<RegFileKey> keys;
+  std::string error;
+  ASSERT_TRUE(ParseRegFile(ExportMenu(), keys, error)) << error;
+  EXPECT_EQ(keys.size(), kMaxMenuDepth + 1);
 }
 
 TEST_F(MenuTransferTest, ExportRefusesAValueThatIsNotAString) {
