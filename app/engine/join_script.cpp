@@ -25,13 +25,15 @@ std::string ShellQuoted(const std::string& text) {
 // The part that is the same for every set. It rests on N.sha256 as Carvex writes it: line k
 // for piece k, then the line of the whole file.
 constexpr char kBody[] = R"SH(tmp=$name.join-$$
+ours=no
 
+# The temporary file is removed only once this script has set out to make it.
 fail() {
   printf '%s\n' "$*" >&2
-  rm -f -- "$tmp"
+  [ $ours = no ] || rm -f -- "$tmp"
   exit 1
 }
-trap 'rm -f -- "$tmp"; exit 130' HUP INT TERM
+trap '[ $ours = no ] || rm -f -- "$tmp"; exit 130' HUP INT TERM
 
 # The pieces lie beside this script, wherever it is started from.
 case $0 in */*) cd -- "${0%/*}" || exit 1 ;; esac
@@ -78,7 +80,14 @@ if [ $verify = yes ]; then
   done
 fi
 
-cat -- "$@" > "$tmp" || fail "The pieces could not be joined; nothing was built."
+if [ -e "$tmp" ] || [ -L "$tmp" ]; then
+  fail "$tmp is in the way; move it away and run this script again. Nothing was built."
+fi
+ours=yes
+# With noclobber the file is made afresh or not at all: a file or link planted under its name
+# in a folder others can write is never written through.
+(set -C; exec cat -- "$@" > "$tmp") ||
+  fail "The pieces could not be joined into $tmp (a file of that name may have appeared meanwhile); nothing was built."
 
 if [ $verify = yes ]; then
   want=$(expected $(($# + 1))) || exit 1

@@ -273,6 +273,27 @@ TEST_F(CliProcessTest, ChecksumsCatchAChangedPieceWhereverTheSetIsJoined) {
   }
 }
 
+// In a folder others can write, a link planted under the script's temporary name (its process
+// id is known once it runs) is never written through, under dash and bash.
+TEST_F(CliProcessTest, TheJoinScriptNeverWritesThroughAPlantedLink) {
+  work.Write("file.bin", carvex::test::PatternBytes(150000, 5));
+  work.Write("victim", "keep me");
+  work.MakeFolder("out");
+  ASSERT_EQ(Shell(Cli("split file.bin --dest out --kb 100 --yes --sh")).status, 0);
+  for (const std::string shell : {"dash", "bash"}) {
+    SCOPED_TRACE(shell);
+    // exec keeps the process id, so the link is where the script will write.
+    const ShellRun run = Shell("cd '" + work.File("out") + "' && sh -c 'ln -s ../victim \"file.bin.join-$$\" && exec " +
+                               shell + " ./file.bin.sh'");
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("is in the way"), std::string::npos) << run.output;
+    EXPECT_EQ(work.Read("victim"), "keep me");
+    EXPECT_FALSE(std::filesystem::exists(work.File("out/file.bin")));
+    for (const auto& entry : std::filesystem::directory_iterator(work.File("out")))
+      if (entry.path().filename().string().starts_with("file.bin.join-")) std::filesystem::remove(entry.path());
+  }
+}
+
 // Whatever the name holds, the script joins exactly the set and runs none of it, under dash
 // and bash, started from another folder.
 TEST_F(CliProcessTest, TheJoinScriptRebuildsAnyNameAndRunsNoneOfIt) {
