@@ -17,6 +17,7 @@
 #include "mod_public.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/printable.h"
 #include "platform/process.h"
 #include "settings_store.h"
 #include "ui/app.h"
@@ -117,31 +118,34 @@ int Verify(const cli::Options& options) {
   const std::string folder = GetFolderPart(first);
   const std::string name = BuildNameFromPiece(GetFileNamePart(first));
   if (name.empty()) {
-    std::cerr << "carvex-cli: '" << options.files.front() << "' is not the name of a piece.\n";
+    std::cerr << "carvex-cli: '" << platform::ForStream(2, options.files.front()) << "' is not the name of a piece.\n";
     return kRefused;
   }
   std::vector<PieceCheck> checks;
   try {
     checks = VerifySet(folder, name);
   } catch (const std::exception& e) {
-    std::cerr << "carvex-cli: " << e.what() << "\n";
+    std::cerr << "carvex-cli: " << platform::ForStream(2, e.what()) << "\n";
     return kRefused;
   }
+  // One line a piece, whoever reads it: a name must never make a line of its own.
   std::size_t bad = 0;
   for (const PieceCheck& check : checks) {
+    const std::string shown = platform::EscapeControlCharacters(check.name);
     switch (check.state) {
-      case PieceCheck::State::kMatches: std::cout << check.name << ": OK\n"; break;
-      case PieceCheck::State::kDiffers: std::cout << check.name << ": does not match its checksum\n"; break;
-      case PieceCheck::State::kMissing: std::cout << check.name << ": missing\n"; break;
+      case PieceCheck::State::kMatches: std::cout << shown << ": OK\n"; break;
+      case PieceCheck::State::kDiffers: std::cout << shown << ": does not match its checksum\n"; break;
+      case PieceCheck::State::kMissing: std::cout << shown << ": missing\n"; break;
     }
     if (check.state != PieceCheck::State::kMatches) ++bad;
   }
   if (bad == 0) {
-    std::cout << "All " << checks.size() << " pieces match " << ChecksumFileName(name) << ".\n";
+    std::cout << "All " << checks.size() << " pieces match "
+              << platform::EscapeControlCharacters(ChecksumFileName(name)) << ".\n";
     return kCompleted;
   }
-  std::cout << bad << " of " << checks.size() << " pieces are missing or do not match " << ChecksumFileName(name)
-            << ".\n";
+  std::cout << bad << " of " << checks.size() << " pieces are missing or do not match "
+            << platform::EscapeControlCharacters(ChecksumFileName(name)) << ".\n";
   return kRefused;
 }
 
@@ -175,7 +179,7 @@ int main(int argc, char** argv) {
     std::string error;
     // On Windows argv holds the ANSI code page's form of each argument, which cannot name every file.
     if (!cli::Parse(platform::ProgramArguments(argc, argv), options, error)) {
-      std::cerr << "carvex-cli: " << error << "\n" << cli::kUsage;
+      std::cerr << "carvex-cli: " << platform::ForStream(2, error) << "\n" << cli::kUsage;
       return kUsage;
     }
     if (options.help) {
@@ -196,7 +200,7 @@ int main(int argc, char** argv) {
     ui::App().SetBackend(&*console);
     status = Run(options, *console);
   } catch (const std::exception& e) {
-    std::cerr << "carvex-cli: " << e.what() << "\n";
+    std::cerr << "carvex-cli: " << platform::ForStream(2, e.what()) << "\n";
   } catch (...) {
     std::cerr << "carvex-cli: the run ended on an error of unknown kind.\n";
   }

@@ -3,6 +3,7 @@
 #include "checksums.h"
 #include "mod_public.h"
 #include "platform/files.h"
+#include "platform/printable.h"
 #include "platform/zipio.h"
 
 namespace carvex {
@@ -27,6 +28,10 @@ std::string ShellQuoted(const std::string& text) {
 constexpr char kBody[] = R"SH(tmp=$name.join-$$
 ours=no
 
+# A file of the set as messages show it: the set's name with its control characters escaped,
+# so that no name can drive the terminal, then the rest of the file's name.
+display() { printf '%s%s' "$shown" "${1#"$name"}"; }
+
 # The temporary file is removed only once this script has set out to make it.
 fail() {
   printf '%s\n' "$*" >&2
@@ -39,10 +44,10 @@ trap '[ $ours = no ] || rm -f -- "$tmp"; exit 130' HUP INT TERM
 case $0 in */*) cd -- "${0%/*}" || exit 1 ;; esac
 
 for piece do
-  [ -f "$piece" ] || fail "The piece $piece is missing; nothing was built."
+  [ -f "$piece" ] || fail "The piece $(display "$piece") is missing; nothing was built."
 done
 if [ -e "$name" ] || [ -L "$name" ]; then
-  fail "$name already exists here; move it away and run this script again."
+  fail "$shown already exists here; move it away and run this script again."
 fi
 
 verify=no
@@ -52,20 +57,20 @@ if [ -f "$sums" ]; then
   elif command -v shasum >/dev/null 2>&1; then
     digest_of() { shasum -a 256 < "$1"; }
   else
-    fail "Neither sha256sum nor shasum is installed, so the pieces cannot be checked against $sums; delete $sums to build without checking."
+    fail "Neither sha256sum nor shasum is installed, so the pieces cannot be checked against $(display "$sums"); delete it to build without checking."
   fi
   verify=yes
 fi
 
 # Line $1 of the checksum file, its digest alone.
 expected() {
-  line=$(sed -n "$1p" < "$sums") || fail "$sums cannot be read."
+  line=$(sed -n "$1p" < "$sums") || fail "$(display "$sums") cannot be read."
   line=${line#\\}
   line=${line%% *}
   case $line in
-    *[!0-9a-fA-F]*|'') fail "Line $1 of $sums is not a checksum line." ;;
+    *[!0-9a-fA-F]*|'') fail "Line $1 of $(display "$sums") is not a checksum line." ;;
   esac
-  [ ${#line} -eq 64 ] || fail "Line $1 of $sums is not a checksum line."
+  [ ${#line} -eq 64 ] || fail "Line $1 of $(display "$sums") is not a checksum line."
   printf '%s' "$line" | tr 'A-F' 'a-f'
 }
 
@@ -74,34 +79,34 @@ if [ $verify = yes ]; then
   for piece do
     k=$((k + 1))
     want=$(expected $k) || exit 1
-    got=$(digest_of "$piece") || fail "The piece $piece cannot be read; nothing was built."
+    got=$(digest_of "$piece") || fail "The piece $(display "$piece") cannot be read; nothing was built."
     [ "${got%% *}" = "$want" ] ||
-      fail "The piece $piece does not match its checksum in $sums: it has changed since the split. Nothing was built."
+      fail "The piece $(display "$piece") does not match its checksum in $(display "$sums"): it has changed since the split. Nothing was built."
   done
 fi
 
 if [ -e "$tmp" ] || [ -L "$tmp" ]; then
-  fail "$tmp is in the way; move it away and run this script again. Nothing was built."
+  fail "$(display "$tmp") is in the way; move it away and run this script again. Nothing was built."
 fi
 ours=yes
 # With noclobber the file is made afresh or not at all: a file or link planted under its name
 # in a folder others can write is never written through.
 (set -C; exec cat -- "$@" > "$tmp") ||
-  fail "The pieces could not be joined into $tmp (a file of that name may have appeared meanwhile); nothing was built."
+  fail "The pieces could not be joined into $(display "$tmp") (a file of that name may have appeared meanwhile); nothing was built."
 
 if [ $verify = yes ]; then
   want=$(expected $(($# + 1))) || exit 1
   got=$(digest_of "$tmp") || fail "The joined file cannot be read; nothing was built."
   [ "${got%% *}" = "$want" ] ||
-    fail "The joined file does not match the checksum of $name in $sums; nothing was built."
+    fail "The joined file does not match the checksum of $shown in $(display "$sums"); nothing was built."
 fi
 
-mv -- "$tmp" "$name" || fail "The joined file could not be renamed to $name."
+mv -- "$tmp" "$name" || fail "The joined file could not be renamed to $shown."
 trap - HUP INT TERM
 if [ $verify = yes ]; then
-  printf '%s\n' "$name has been rebuilt and matches its checksum."
+  printf '%s\n' "$shown has been rebuilt and matches its checksum."
 else
-  printf '%s\n' "$name has been rebuilt."
+  printf '%s\n' "$shown has been rebuilt."
 fi
 )SH";
 
@@ -116,6 +121,7 @@ std::string JoinScriptText(const std::string& name, std::int64_t pieceCount) {
   text += "# Run it with sh from any folder: it rebuilds the file beside its pieces.\n";
   text += "set -u\n";
   text += "name=" + ShellQuoted(name) + "\n";
+  text += "shown=" + ShellQuoted(platform::EscapeControlCharacters(name)) + "\n";
   text += "sums=" + ShellQuoted(ChecksumFileName(name)) + "\n";
   text += "set --";
   for (std::int64_t k = 1; k <= pieceCount; ++k) text += " \\\n  " + ShellQuoted(PieceFileName(name, k));

@@ -17,6 +17,7 @@
 #include "menu_transfer.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/printable.h"
 #include "platform/process.h"
 #include "runner.h"
 #include "summary.h"
@@ -140,7 +141,7 @@ int Run(std::vector<std::string> args, int& argc, char** argv) {
   const Words words = SplitWords(args);
   const std::size_t operands = words.operands.size();
   if (command == "list" && words.options.empty() && operands == 0) {
-    std::cout << FormatMenuList(ReadMenuTree());
+    std::cout << FormatMenuList(ReadMenuTree(), platform::IsTerminal(1));
     return kDone;
   }
   if (command == "export" && words.options.empty() && operands <= 1) {
@@ -173,7 +174,7 @@ int Run(std::vector<std::string> args, int& argc, char** argv) {
   if (command == "run" && words.options.empty() && operands == 1) {
     const std::optional<std::uint32_t> number = ParseItemNumber(words.operands[0]);
     if (!number || *number > LastItemNumber(ReadMenuTree())) {
-      std::cerr << "verbhook: the menu has no item " << words.operands[0] << ".\n";
+      std::cerr << "verbhook: the menu has no item " << platform::ForStream(2, words.operands[0]) << ".\n";
       return kRefused;
     }
     CommandContext context;
@@ -208,7 +209,7 @@ int main(int argc, char** argv) {
   try {
     status = Run(platform::ProgramArguments(argc, argv), argc, argv);
   } catch (const std::exception& e) {
-    std::cerr << "verbhook: " << e.what() << "\n";
+    std::cerr << "verbhook: " << platform::ForStream(2, e.what()) << "\n";
   } catch (...) {
     std::cerr << "verbhook: the command ended on an error of unknown kind.\n";
   }

@@ -6,6 +6,7 @@
 
 #include "handoff.h"
 #include "platform/error.h"
+#include "platform/printable.h"
 #include "platform/registry.h"
 #include "reg_file.h"
 
@@ -78,12 +79,13 @@ std::vector<std::string> KeyNames(const std::string& path) {
   return names;
 }
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
-void ListLevel(const MenuLevel& level, const std::string& indent, std::string& out) {
+void ListLevel(const MenuLevel& level, const std::string& indent, bool forTerminal, std::string& out) {
+  const auto Quoted = [forTerminal](const std::string& text) {
+    return "\"" + (forTerminal ? platform::EscapeControlCharacters(text) : text) + "\"";
+  };
   for (const MenuLevel& submenu : level.submenus) {
     out += indent + "    " + Quoted(submenu.caption) + " >\n";
-    ListLevel(submenu, indent + "    ", out);
+    ListLevel(submenu, indent + "    ", forTerminal, out);
   }
   for (const MenuItemRecord& item : level.items) {
     const std::optional<std::string> command = FindElement(item.record, Element::kCommand);
@@ -123,9 +125,9 @@ void ListLevel(const MenuLevel& level, const std::string& indent, std::string& o
 
 }  // namespace
 
-std::string FormatMenuList(const MenuLevel& top) {
+std::string FormatMenuList(const MenuLevel& top, bool forTerminal) {
   std::string out;
-  ListLevel(top, "", out);
+  ListLevel(top, "", forTerminal, out);
   return out;
 }
 

@@ -10,7 +10,8 @@ namespace carvex {
 // The menu tree as the handler builds it, one line a submenu or item: its number, what it
 // shows, its command, arguments and flags, and the configuration warning its record causes.
 // Captions of "[copypath]" and "[props]" depend on the selection, so they are named, not shown.
-std::string FormatMenuList(const MenuLevel& top);
+// For a terminal, control characters of captions, commands and arguments show as escapes.
+std::string FormatMenuList(const MenuLevel& top, bool forTerminal = false);
 
 // The configuration key and everything below it as a registry file (see FormatRegFile), in
 // the registry's enumeration order. Throws RuntimeError for a value that is not a string,

@@ -294,6 +294,33 @@ TEST_F(CliProcessTest, TheJoinScriptNeverWritesThroughAPlantedLink) {
   }
 }
 
+// A name that holds terminal control sequences reaches a terminal (a pseudo-terminal made by
+// script) escaped, from carvex-cli and from the join script; verify escapes it into a pipe too,
+// where a line break would fake a line of its own.
+TEST_F(CliProcessTest, NamesCannotDriveTheTerminal) {
+  const std::string name = "title\x1b]0;pwned\x07 hide\x1b[8m\nfake.bin";
+  ::setenv("CARVEX_TEST_NAME", name.c_str(), 1);
+  work.Write(name, carvex::test::PatternBytes(150000, 6));
+  work.MakeFolder("out");
+  const auto onTerminal = [](const std::string& command) {
+    return "script -qec \"" + command + "\" /dev/null";
+  };
+  const std::string runs[] = {
+      onTerminal(Cli("split \\\"$CARVEX_TEST_NAME\\\" --dest out --kb 100 --yes --sh")),
+      onTerminal(Cli("verify \\\"out/$CARVEX_TEST_NAME.001.cvx\\\"")),
+      onTerminal("sh \\\"" + work.File("out") + "/$CARVEX_TEST_NAME.sh\\\""),
+      Cli("verify \"out/$CARVEX_TEST_NAME.001.cvx\""),
+  };
+  for (const std::string& command : runs) {
+    const ShellRun run = Shell(command);
+    EXPECT_EQ(run.output.find('\x1b'), std::string::npos) << command << "\n" << run.output;
+    // A message keeps its own line breaks; verify's lines and the script's messages keep none.
+    EXPECT_NE(run.output.find("title\\x1b]0;pwned\\x07 hide\\x1b[8m"), std::string::npos) << command << "\n" << run.output;
+    if (command.find("verify") != std::string::npos || command.find(".sh") != std::string::npos)
+      EXPECT_NE(run.output.find("[8m\\nfake.bin"), std::string::npos) << command << "\n" << run.output;
+  }
+}
+
 // Whatever the name holds, the script joins exactly the set and runs none of it, under dash
 // and bash, started from another folder.
 TEST_F(CliProcessTest, TheJoinScriptRebuildsAnyNameAndRunsNoneOfIt) {

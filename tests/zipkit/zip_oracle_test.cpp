@@ -365,5 +365,26 @@ TEST(ZipOracles, ListAndTestTheSelfExtractingProgram) {
   }
 }
 
+#ifndef _WIN32
+// An entry name that holds terminal control sequences reaches a terminal escaped, in the list
+// and while extracting.
+TEST(ZipOracles, TheSelfExtractorsNamesCannotDriveTheTerminal) {
+  TempDir dir;
+  const std::string name = "evil\x1b]0;pwned\x07\x1b[8m.txt";
+  dir.Write(name, "x");
+  Zip(dir.File("Setup.zip"), {dir.File(name)}, 9);
+  const std::string program = ConvertToSelfExtractor(dir.File("Setup.zip"), JoinPath(platform::AppPath(), "ZipSFX.bin"), {}, {});
+  for (const std::string options : {"-l", "-d out"}) {
+    const auto run = RunProgram("script", {"-qec", "cd '" + dir.Path() + "' && '" + program + "' " + options, "/dev/null"});
+    // The program's own title sequence is the one escape a terminal gets.
+    const std::string title = "\x1b]0;Self-extracting Archive\x07";
+    EXPECT_TRUE(run.output.starts_with(title)) << run.output;
+    EXPECT_EQ(run.output.find('\x1b', title.size()), std::string::npos) << options << "\n" << run.output;
+    EXPECT_NE(run.output.find("evil\\x1b]0;pwned\\x07\\x1b[8m.txt"), std::string::npos) << run.output;
+  }
+  EXPECT_EQ(dir.Read("out/" + name), "x");
+}
+#endif
+
 }  // namespace
 }  // namespace carvex::zipkit

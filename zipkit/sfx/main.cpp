@@ -12,6 +12,7 @@
 #include "console.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/printable.h"
 #include "platform/zipio.h"
 #include "zipkit/errors.h"
 #include "zipkit/extract.h"
@@ -20,6 +21,10 @@
 namespace carvex::sfx {
 
 namespace {
+
+// A name from the archive as the terminal may show it: its control characters as escapes, so
+// that no entry name can drive the terminal.
+std::string Shown(const std::string& name) { return platform::ForStream(1, name); }
 
 using zipkit::ExistingFile;
 
@@ -122,7 +127,7 @@ class ReplaceQuestion {
   ExistingFile operator()(const std::string& path) {
     if (forAll_) return *forAll_;
     for (;;) {
-      Print("The file " + path + " exists already.\nReplace it? [Y]es, [N]o, [A]ll, N[e]ver: ");
+      Print("The file " + Shown(path) + " exists already.\nReplace it? [Y]es, [N]o, [A]ll, N[e]ver: ");
       const std::optional<std::string> answer = ReadLine(false);
       if (!answer) {
         Print("\n");
@@ -141,7 +146,7 @@ class ReplaceQuestion {
 };
 
 std::optional<std::string> AskPassword(const std::string& entryName) {
-  Print("Password for " + entryName + ": ");
+  Print("Password for " + Shown(entryName) + ": ");
   return ReadLine(true);
 }
 
@@ -151,7 +156,7 @@ int Unpack(const std::string& program, const Options& options, const zipkit::Sfx
   extract.password = options.password.value_or("");
   extract.askPassword = AskPassword;
   extract.progress = [&](int kind, const std::string& text, std::int64_t) {
-    if (kind == zipkit::kFileBegins) Print((options.test ? "  testing: " : "  extracting: ") + text + "\n");
+    if (kind == zipkit::kFileBegins) Print((options.test ? "  testing: " : "  extracting: ") + Shown(text) + "\n");
   };
   if (options.test) {
     zipkit::TestArchive(program, extract);
@@ -175,7 +180,7 @@ int Unpack(const std::string& program, const Options& options, const zipkit::Sfx
     extract.onExisting = ReplaceQuestion();
   }
   const zipkit::ExtractResult result = zipkit::ExtractArchive(program, extract);
-  std::string summary = std::to_string(result.filesWritten) + " file(s) extracted into " + *folder;
+  std::string summary = std::to_string(result.filesWritten) + " file(s) extracted into " + Shown(*folder);
   if (result.filesSkipped > 0) summary += ", " + std::to_string(result.filesSkipped) + " kept as they were";
   Print(summary + ".\n");
   return 0;
@@ -193,8 +198,8 @@ int Run(const std::vector<std::string>& arguments) {
   } catch (const platform::RuntimeError& error) {
     unreadable = error;
   }
-  SetConsoleCaption(settings.caption);
-  Print(settings.caption + "\n");
+  SetConsoleCaption(platform::EscapeControlCharacters(settings.caption));
+  Print(Shown(settings.caption) + "\n");
 
   std::string error;
   const std::optional<Options> options = ParseArguments(arguments, error);
@@ -209,14 +214,14 @@ int Run(const std::vector<std::string>& arguments) {
   if (unreadable) {
     // An archive refused for what it holds (overlapping entries, say) is there, only unsafe.
     if (unreadable->Number() == static_cast<long>(zipkit::ZipError::kNotAnArchive))
-      PrintError("This program holds no archive to extract.\n" + unreadable->Description() + "\n");
+      PrintError("This program holds no archive to extract.\n" + platform::ForStream(2, unreadable->Description()) + "\n");
     else
-      PrintError("Error: " + unreadable->Description() + "\n");
+      PrintError("Error: " + platform::ForStream(2, unreadable->Description()) + "\n");
     return 1;
   }
   if (options->list) {
     for (const zipkit::EntryInfo& entry : entries)
-      Print(std::to_string(entry.size) + "  " + entry.name + (entry.encrypted ? "  (encrypted)" : "") + "\n");
+      Print(std::to_string(entry.size) + "  " + Shown(entry.name) + (entry.encrypted ? "  (encrypted)" : "") + "\n");
     return 0;
   }
   const auto fileCount = static_cast<std::size_t>(
@@ -224,7 +229,7 @@ int Run(const std::vector<std::string>& arguments) {
   try {
     return Unpack(program, *options, settings, fileCount);
   } catch (const platform::RuntimeError& failure) {
-    PrintError("Error: " + failure.Description() + "\n");
+    PrintError("Error: " + platform::ForStream(2, failure.Description()) + "\n");
     return 1;
   }
 }

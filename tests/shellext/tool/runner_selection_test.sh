@@ -40,6 +40,18 @@ cmp -s "$work/second/$latin1" "$work/src/$latin1" || fail "the hand-off named an
 printf '/no/end' >"$work/unended"
 timeout 30 "$tool" run 1 --selection-file "$work/unended" 2>/dev/null && fail "a selection cut short was run"
 
+# A caption or command that holds terminal control sequences shows them escaped on a terminal.
+printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\Orvane Software\\Carvex\\Ravelin\\Contents]\n"3"="<caption>Hidden\033[8m</caption><command>rm\033]0;x\007</command>"\n' >"$work/evil.reg"
+"$tool" import "$work/evil.reg" || fail "the menu with control characters was not imported"
+listed=$(CARVEX_REGISTRY_DB="$CARVEX_REGISTRY_DB" script -qec "'$tool' list" /dev/null)
+case $listed in
+  *$(printf '\033')*) fail "verbhook list wrote a raw escape to the terminal: $(printf '%s' "$listed" | od -c | head -3)" ;;
+esac
+case $listed in
+  *'Hidden\x1b[8m'*'rm\x1b]0;x\x07'*) ;;
+  *) fail "verbhook list did not show the escaped caption and command: $listed" ;;
+esac
+
 mkfifo "$work/fifo"
 timeout 10 "$tool" import "$work/fifo" 2>/dev/null
 status=$?

@@ -6,6 +6,7 @@
 #include "ui/app.h"
 #include "ui/form.h"
 #include "ui/console_os.h"
+#include "platform/printable.h"
 
 namespace carvex::ui {
 
@@ -44,12 +45,15 @@ MsgBoxResult Negative(MsgBoxButtons buttons) {
   }
 }
 
-// Message texts break lines with LF CR; a terminal wants LF alone.
+// Message texts break lines with LF CR; a terminal wants LF alone. A file name in a message
+// may hold any other control character: on a terminal it shows as an escape.
 std::string ForTerminal(const std::string& text) {
   std::string out;
-  for (char c : text)
-    if (c != '\r') out += c;
-  return out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    out += text[i];
+    if (text[i] == '\n' && i + 1 < text.size() && text[i + 1] == '\r') ++i;
+  }
+  return platform::ForStream(2, out, true);
 }
 
 bool ReadsAs(const std::string& answer, MsgBoxResult result) {
@@ -200,10 +204,10 @@ void ConsoleBackend::DrawProgress(bool force) {
   if (fancy_) {
     const int filled = percent / 5;
     std::fprintf(stderr, "\r[%-20s] %3d%%  %.0f/%.0f bytes  %-40.40s", std::string(filled, '#').c_str(), percent,
-                 value_, max_, status_.c_str());
+                 value_, max_, platform::EscapeControlCharacters(status_).c_str());
     lineOpen_ = true;
   } else if (newStatus && !status_.empty()) {
-    std::fprintf(stderr, "%3d%%  %s\n", percent, status_.c_str());
+    std::fprintf(stderr, "%3d%%  %s\n", percent, platform::ForStream(2, status_).c_str());
   }
   std::fflush(stderr);
 }
