@@ -92,6 +92,7 @@ int Split(CarvexForm& w, const cli::Options& options, ui::ConsoleBackend& consol
   w.cmdAction.Click();
   if (console.CancelRequested()) return kCancelled;
   const bool done = SplitInProgress && SplitPieceNumber == SplitFullPieces + 2 && !console.ProblemShown();
+  if (done && !SplitNotice.empty()) std::cerr << SplitNotice << "\n";
   return done ? kCompleted : kRefused;
 }
 

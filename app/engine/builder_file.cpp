@@ -47,6 +47,12 @@ std::string EchoedForScript(const std::string& name) {
 
 }  // namespace
 
+bool BuilderFileCanSpell(const std::string& name) {
+  for (const char c : name)
+    if (IsForbiddenInScript(c)) return false;
+  return true;
+}
+
 std::string BuilderFilePath(const std::string& folder, const std::string& name) {
   return folder + platform::kPathSeparator + name + ".Bat";
 }

@@ -20,6 +20,8 @@ inline std::string SplitDestination;
 inline std::int64_t SplitPieceNumber = 0;
 inline Bytes SplitBytesDone = 0;
 inline std::int64_t SplitFullPieces = 0;
+// What the end of the last split has to tell besides its success; "" when nothing.
+inline std::string SplitNotice;
 
 // Build job: filled by the build request, then by the engine.
 inline bool BuildInProgress = false;

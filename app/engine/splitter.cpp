@@ -143,7 +143,10 @@ void Splitter::Run() {
       if (chunk_ == -1) SetUp();
       if (chunk_ == 0) {
         if (!DestinationAccepts(SplitPieceSize)) return;
-        if (SplitPieceNumber == 1) RemoveEarlierSet();
+        if (SplitPieceNumber == 1) {
+          RemoveEarlierSet();
+          SplitNotice.clear();
+        }
         OpenPiece();
       }
       ++chunk_;
@@ -231,8 +234,14 @@ bool Splitter::Complete() {
   }
   if (WriteJoinScript != 0) WriteJoinScriptFile(SplitDestination, SplitFileName, SplitFullPieces + 1);
   if (ClearList) ClearSplitList();
+  // A batch file that names pieces that do not exist would fail where it is needed most.
+  const bool batch = BuilderFileCanSpell(SplitFileName);
+  SplitNotice = batch ? std::string()
+                      : "No batch file was written: a batch file cannot spell this file's name (it holds a "
+                        "double quote or a control character). Build it with Carvex" +
+                            std::string(WriteJoinScript != 0 ? " or its join script." : ".");
   if (ShowFinish && ShowFinishedDialog) ShowFinishedDialog();
-  WriteBuilderFile(SplitDestination);
+  if (batch) WriteBuilderFile(SplitDestination);
   EndJob();
   return true;
 }

@@ -35,6 +35,7 @@ FinishedForm::FinishedForm() : Form("frmFinished") {
 void FinishedForm::Form_Load() {
   if (CurrentMode == 1) {
     lblMsg.SetCaption("Carvex has finished splitting the chosen file. What would you like to do next:");
+    if (!SplitNotice.empty()) ShowNotice(SplitNotice);
     cmdOpen.SetCaption("Open Folder");
     SetCaption("Finished Splitting!");
   } else if (CurrentMode == 2) {
@@ -44,6 +45,19 @@ void FinishedForm::Form_Load() {
     cmdOpen.SetCaption("Open Built File");
     SetCaption("Finished Building!");
   }
+}
+
+// The notice goes above the usual text, and everything below it moves down by the room it
+// takes; the positions are those the constructor gives.
+void FinishedForm::ShowNotice(const std::string& notice) {
+  constexpr int kNoticeHeight = 855;
+  lblMsg.SetCaption(notice + LineBreak + LineBreak + lblMsg.Caption());
+  lblMsg.Move(720, 120, 3960, 615 + kNoticeHeight);
+  cmdOpen.Move(120, 960 + kNoticeHeight, 1455, 375);
+  cmdBuildAnother.Move(1672, 960 + kNoticeHeight, 1455, 375);
+  cmdClose.Move(3225, 960 + kNoticeHeight, 1455, 375);
+  chkDontShow.Move(120, 1560 + kNoticeHeight, 4560, 255);
+  SetClientSize(4800, 2055 + kNoticeHeight);
 }
 
 void FinishedForm::ApplyDontShow() {

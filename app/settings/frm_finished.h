@@ -25,6 +25,7 @@ protected:
 
 private:
   void ApplyDontShow();
+  void ShowNotice(const std::string& notice);
 };
 
 inline ui::FormSlot<FinishedForm> frmFinished;

@@ -321,6 +321,33 @@ TEST_F(CliProcessTest, NamesCannotDriveTheTerminal) {
   }
 }
 
+// A batch file cannot spell a name with a double quote or a control character: none is
+// written, and the split says so and which other way builds the file.
+TEST_F(CliProcessTest, ASplitSaysWhenNoBatchFileCanNameItsPieces) {
+  const struct {
+    std::string name;
+    std::string options;
+    bool batch;
+    std::string says;
+  } cases[] = {
+      {"plain name.bin", "", true, ""},
+      {"say \"hi\".bin", "", false, "No batch file was written: a batch file cannot spell this file's name"},
+      {"tab\there.bin", "--sh", false, "Build it with Carvex or its join script."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ::setenv("CARVEX_TEST_NAME", c.name.c_str(), 1);
+    work.Write(c.name, carvex::test::PatternBytes(150000, 7));
+    work.MakeFolder("out");
+    const ShellRun run = Shell(Cli("split \"$CARVEX_TEST_NAME\" --dest out --kb 100 --yes " + c.options));
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(std::filesystem::exists(work.File("out/" + c.name + ".Bat")), c.batch);
+    EXPECT_EQ(run.output.find("No batch file was written") != std::string::npos, !c.batch) << run.output;
+    if (!c.says.empty()) EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+    std::filesystem::remove_all(work.File("out"));
+  }
+}
+
 // Whatever the name holds, the script joins exactly the set and runs none of it, under dash
 // and bash, started from another folder.
 TEST_F(CliProcessTest, TheJoinScriptRebuildsAnyNameAndRunsNoneOfIt) {
