@@ -10,7 +10,8 @@ const char* const kUsage =
     "  carvex-cli split --dest DIR (--disk | --mb N | --kb N | --bytes N | --pieces N |\n"
     "                   --predefined \"700 Mb\") [--zip NAME [--level 0-9] [--password-file F] [--sfx]] [--yes]\n"
     "                   [--no-checksums] [--sh] [--] FILE...\n"
-    "  carvex-cli build [--dest DIR] [--yes] [--overwrite] [--delete-pieces] [--unzip] [--] PIECE\n"
+    "  carvex-cli build [--dest DIR] [--yes] [--overwrite] [--delete-pieces] [--unzip [--password-file F]]\n"
+    "                   [--] PIECE\n"
     "  carvex-cli verify [--] PIECE\n"
     "  carvex-cli --help | --version\n"
     "\n"
@@ -21,7 +22,8 @@ const char* const kUsage =
     "Questions are asked on the terminal; --yes answers them all Yes (Ctrl-C then stops the job\n"
     "and deletes what it wrote), except those that only look at the drive again (insert a disk,\n"
     "not enough space): these need the terminal and are cancelled without one.\n"
-    "Exit status: 0 done, 1 refused or failed, 2 usage, 130 cancelled.\n"
+    "Exit status: 0 done, 1 refused or failed, 2 usage, 3 built (and verified) but the archive\n"
+    "could not be unpacked, 130 cancelled.\n"
     "Options otherwise come from the settings file, which carvex-cli never changes.\n"
     "\n"
     "A split writes N.sha256 beside the pieces unless --no-checksums is given, and with --sh a\n"
@@ -139,6 +141,7 @@ bool Parse(const std::vector<std::string>& args, Options& options, std::string& 
   else if (split && (options.overwrite || options.deletePieces || options.unzip))
     error = "--overwrite, --delete-pieces and --unzip go with build";
   else if (!split && (options.noChecksums || options.joinScript)) error = "--no-checksums and --sh go with split";
+  else if (!split && options.password && !options.unzip) error = "--password-file goes with --unzip for build";
   return error.empty();
 }
 

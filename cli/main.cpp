@@ -22,6 +22,7 @@
 #include "settings_store.h"
 #include "ui/app.h"
 #include "ui/console_backend.h"
+#include "zip_component.h"
 
 namespace {
 
@@ -31,6 +32,9 @@ constexpr int kCompleted = 0;
 constexpr int kRefused = 1;
 constexpr int kUsage = 2;
 constexpr int kCancelled = 130;
+// The set was built (and verified, where it had checksums), but the archive it gave could not be
+// unpacked: scripts can keep the built file and deal with the unpacking alone.
+constexpr int kBuiltNotUnpacked = 3;
 
 // Fills the zip dialog from the command line and presses OK, as a user would.
 void AnswerZipDialog(const cli::Options& options, ui::Form& form) {
@@ -106,8 +110,10 @@ int Build(CarvexForm& w, const cli::Options& options, ui::ConsoleBackend& consol
     w.AddBuildDestinationPath(destination);
   }
   BuildPieceNumber = 0;
+  BuildUnzipFailed = false;
   w.cmdAction.Click();
   if (console.CancelRequested()) return kCancelled;
+  if (BuildUnzipFailed) return kBuiltNotUnpacked;
   const bool done = !BuildInProgress && BuildPieceNumber == BuildPieceCount + 1 && !console.ProblemShown() &&
                     platform::PathExists(BuildDestination + BuildFileName);
   return done ? kCompleted : kRefused;
@@ -160,6 +166,9 @@ int Run(const cli::Options& options, ui::ConsoleBackend& console) {
   if (options.overwrite) DelExists = kTrue;
   if (options.deletePieces) DeleteBuildFiles = kTrue;
   if (options.unzip) BuildAutoUnzip = kTrue;
+  if (options.command == cli::Command::kBuild && options.password) Zip().SetPassword(*options.password);
+  // Ctrl-C stops a zip or an unzip between two chunks as it stops a split between two pieces.
+  Zip().SetCancelCheck([&console] { return console.CancelRequested(); });
   if (options.noChecksums) WriteChecksums = kFalse;
   if (options.joinScript) WriteJoinScript = kTrue;
   if (console.ProblemShown()) return kRefused;

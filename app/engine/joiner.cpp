@@ -14,6 +14,7 @@
 #include "splitter.h"
 #include "ui/app.h"
 #include "zip_component.h"
+#include "zipkit/errors.h"
 
 namespace carvex {
 
@@ -212,7 +213,23 @@ void Joiner::Complete() {
     RemoveIfPresent(ChecksumFilePath(BuildSourceFolder, BuildFileName));
     RemoveIfPresent(BuildSourceFolder + JoinScriptFileName(BuildFileName));
   }
-  if (IsZipName(BuildFileName) && BuildAutoUnzip) UnzipBuiltFile(BuildDestination + BuildFileName, setSize_);
+  BuildUnzipFailed = false;
+  if (IsZipName(BuildFileName) && BuildAutoUnzip) {
+    // The built file is whole (and verified) whatever becomes of its unpacking: a refused
+    // archive is no failed build.
+    try {
+      UnzipBuiltFile(BuildDestination + BuildFileName, setSize_);
+    } catch (const platform::RuntimeError& e) {
+      BuildUnzipFailed = true;
+      frmProgressStatus.Unload();
+      const std::string built = "The file '" + BuildFileName + "' has been built" +
+                                (BuildVerified ? " and matches its checksums" : std::string());
+      MsgBox(e.Number() == static_cast<long>(zipkit::ZipError::kCancelled)
+                 ? built + "; its unpacking was cancelled, and nothing of it was kept."
+                 : built + ", but it could not be unpacked." + LineBreak + LineBreak + e.Description(),
+             MsgBoxButtons::kOkOnly, MsgBoxIcon::kExclamation);
+    }
+  }
   if (ShowFinish && ShowFinishedDialog) ShowFinishedDialog();
   EnableMainWindow();
   BuildInProgress = false;

@@ -33,6 +33,8 @@ inline std::int64_t BuildPieceNumber = 0;
 inline Bytes BuildBytesDone = 0;
 // Set by a build that checked every piece and the whole file against N.sha256.
 inline bool BuildVerified = false;
+// Set by a build whose file is complete but whose automatic unzip failed.
+inline bool BuildUnzipFailed = false;
 
 // Shared state that other parts of the window own.
 inline int CurrentMode = 0;  // 1 = split tab, 2 = build tab

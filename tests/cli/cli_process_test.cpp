@@ -348,6 +348,68 @@ TEST_F(CliProcessTest, ASplitSaysWhenNoBatchFileCanNameItsPieces) {
   }
 }
 
+// Ctrl-C during the unpacking of a built archive stops it at the next chunk, takes back what it
+// had unpacked (the built archive stays) and ends with status 130.
+TEST_F(CliProcessTest, CtrlCStopsAnUnzipAndRemovesWhatItWrote) {
+  ASSERT_EQ(Shell("cd '" + work.Path() +
+                  "' && python3 -c \"import zipfile\n"
+                  "with zipfile.ZipFile('big.zip', 'w', zipfile.ZIP_DEFLATED, compresslevel=1) as z:\n"
+                  "  with z.open('big.bin', 'w', force_zip64=True) as f:\n"
+                  "    block = bytes(1 << 20)\n"
+                  "    for _ in range(1024): f.write(block)\n\"")
+                .status,
+            0);
+  work.MakeFolder("pieces");
+  ASSERT_EQ(Shell(Cli("split big.zip --dest pieces --kb 500 --yes")).status, 0);
+  work.MakeFolder("out");
+  // The job runs in the background; the first progress line of the unpacking brings Ctrl-C.
+  const ShellRun run = Shell(
+      "(" + Cli("build pieces/big.zip.001.cvx --dest out --unzip --yes") + ") 2>'" + work.File("err") +
+      "' & job=$!; for _ in $(seq 1200); do grep -q Unziping '" + work.File("err") +
+      "' && break; sleep 0.05; done; kill -INT $job; started=$(date +%s%N); wait $job; status=$?; "
+      "echo \"status $status after $((($(date +%s%N) - started) / 1000000)) ms\"; cat '" + work.File("err") + "'");
+  EXPECT_NE(run.output.find("status 130 after"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("Interrupted."), std::string::npos) << run.output;
+  EXPECT_FALSE(std::filesystem::exists(work.File("out/big.bin"))) << run.output;
+  EXPECT_TRUE(std::filesystem::exists(work.File("out/big.zip"))) << run.output;
+}
+
+// A build whose archive is refused is still a build: the file stays, the message says it was
+// built and matched its checksums, and the status (3) tells it apart from a failed build. An
+// encrypted archive takes its password from a file.
+TEST_F(CliProcessTest, ARefusedUnzipAfterAVerifiedBuildIsNoFailedBuild) {
+  work.Write("inner.txt", "secret words");
+  const std::string make =
+      "cd '" + work.Path() + "' && python3 -c \"import zipfile\nwith zipfile.ZipFile('bad.zip', 'w') as z:\n"
+      "  z.writestr('fine.txt', 'fine'); z.writestr('../evil.txt', 'payload')\" && zip -q -P 'pass word' good.zip "
+      "inner.txt && printf 'pass word\\n' > password.txt";
+  ASSERT_EQ(Shell(make).status, 0);
+  const struct {
+    std::string archive;
+    std::string options;
+    int status;
+    std::string says;
+  } cases[] = {
+      {"bad.zip", "", 3, "The file 'bad.zip' has been built and matches its checksums, but it could not be unpacked."},
+      {"good.zip", "--password-file password.txt", 0, ""},
+      {"good.zip", "", 3, "no password"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.archive + " " + c.options);
+    std::filesystem::remove_all(work.File("pieces"));
+    std::filesystem::remove_all(work.File("out"));
+    work.MakeFolder("pieces");
+    work.MakeFolder("out");
+    ASSERT_EQ(Shell(Cli("split " + c.archive + " --dest pieces --bytes 100 --yes")).status, 0);
+    const ShellRun run = Shell(Cli("build pieces/" + c.archive + ".001.cvx --dest out --unzip --yes " + c.options));
+    EXPECT_EQ(run.status, c.status) << run.output;
+    EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+    EXPECT_EQ(work.Read("out/" + c.archive), work.Read(c.archive));
+    if (c.status == 0) EXPECT_EQ(work.Read("out/inner.txt"), "secret words");
+  }
+  EXPECT_EQ(Shell(Cli("build pieces/good.zip.001.cvx --password-file password.txt")).status, 2);
+}
+
 // Whatever the name holds, the script joins exactly the set and runs none of it, under dash
 // and bash, started from another folder.
 TEST_F(CliProcessTest, TheJoinScriptRebuildsAnyNameAndRunsNoneOfIt) {

@@ -2,6 +2,8 @@
 // zipfile read what zipkit writes, and zipkit reads what they write. Linux build only.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <future>
 #include <sstream>
 
@@ -314,6 +316,49 @@ TEST(ZipOracles, UnknownMethodsAndHostileNamesFailClearly) {
   EXPECT_EQ(unsafe.number, static_cast<long>(ZipError::kUnsafeEntry)) << unsafe.description;
   EXPECT_EQ(ListFolder(dir.File("inner")), std::vector<std::string>{"hostile.zip"});
   EXPECT_FALSE(platform::PathExists(dir.File("evil.txt")));
+}
+
+// An unpacking that fails midway takes back every file and folder it made and nothing that
+// was there before; a damaged entry alone keeps the whole files before it and names them.
+TEST(ZipOracles, AFailureMidwayLeavesNothingOfTheUnpacking) {
+  TempDir dir;
+  const struct {
+    const char* what;
+    const char* entries;  // Python: writes into the ZipFile z
+    bool keeps;
+    const char* says;
+  } cases[] = {
+      {"file then folder of one name", "z.writestr('first.txt', 'one'); z.writestr('new/a', 'file'); "
+                                       "z.writestr('new/a/b.txt', 'under')",
+       false, "was removed"},
+      {"damaged last entry", "z.writestr('first.txt', 'one'); z.writestr('new/second.txt', 'two'); "
+                             "z.writestr('bad.txt', 'x' * 1000)",
+       true, "The files unpacked before it were kept: first.txt, new/second.txt"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    dir.MakeFolder("out");
+    dir.Write("out/there before.txt", "mine");
+    const auto made = RunProgram(kPython, {"-c",
+                                           std::string("import sys, zipfile\n"
+                                                       "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n  ") +
+                                               c.entries + "\n"
+                                               // A stored entry's byte flipped: its CRC-32 no longer holds.
+                                               "data = bytearray(open(sys.argv[1], 'rb').read())\n"
+                                               "at = data.rfind(b'x' * 1000)\n"
+                                               "if at >= 0: data[at] ^= 1\n"
+                                               "open(sys.argv[1], 'wb').write(data)\n",
+                                           dir.File("case.zip")});
+    ASSERT_EQ(made.exitCode, 0) << made.output;
+    ExtractOptions options;
+    options.folder = dir.File("out");
+    const auto failed = test::RaisedBy([&] { ExtractArchive(dir.File("case.zip"), options); });
+    EXPECT_NE(failed.description.find(c.says), std::string::npos) << failed.description;
+    const std::vector<std::string> kept = {"first.txt", "new", "there before.txt"};
+    const std::vector<std::string> untouched = {"there before.txt"};
+    EXPECT_EQ(ListFolder(dir.File("out")), c.keeps ? kept : untouched);
+    std::filesystem::remove_all(dir.File("out"));
+  }
 }
 
 // The archives the hostile tests build by hand are what Info-ZIP unzip also calls overlapping,

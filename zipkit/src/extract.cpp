@@ -297,22 +297,67 @@ void WriteEntry(platform::SeekableFile& archive, std::int64_t dataStart, std::ui
   }
 }
 
-ExtractResult Unpack(const std::string& archivePath, const ExtractOptions& options, bool write) {
-  ExtractResult result;
-  ProgressReporter progress(options.progress);
+// What one extraction made, so that a failure midway can take it back: the files it wrote
+// under new names and the folders that were missing before it.
+class MadeHere {
+ public:
+  explicit MadeHere(std::string folder) : folder_(std::move(folder)) {}
+
+  void MakeFolders(const std::string& folder) {
+    std::vector<std::string> missing;
+    for (std::string at = folder; !at.empty() && !platform::IsDirectory(at);) {
+      missing.push_back(at);
+      const std::string parent = FolderPart(at);
+      if (parent == at) break;
+      at = parent;
+    }
+    // Noted first: a creation that fails halfway may have made some of them.
+    folders_.insert(folders_.end(), missing.rbegin(), missing.rend());
+    platform::CreateFolders(folder);
+  }
+  void AddFile(const std::string& path) { files_.push_back(path); }
+  bool Any() const { return !files_.empty() || !folders_.empty(); }
+
+  // Files newest first, then folders deepest first; a folder something else has filled stays.
+  void RemoveAll() {
+    for (auto file = files_.rbegin(); file != files_.rend(); ++file) RemoveQuietly(*file);
+    for (auto folder = folders_.rbegin(); folder != folders_.rend(); ++folder) platform::RemoveEmptyFolder(*folder);
+  }
+
+  // The files written so far, below the target folder, for a message.
+  std::string FileList() const {
+    constexpr std::size_t kNamed = 10;
+    std::string list;
+    for (std::size_t i = 0; i < files_.size() && i < kNamed; ++i) {
+      std::string name = files_[i];
+      if (!folder_.empty() && name.starts_with(folder_)) name.erase(0, folder_.size() + 1);
+      list += (i == 0 ? "" : ", ") + name;
+    }
+    if (files_.size() > kNamed) list += " and " + std::to_string(files_.size() - kNamed) + " more";
+    return list;
+  }
+
+ private:
+  std::string folder_;
+  std::vector<std::string> files_;
+  std::vector<std::string> folders_;
+};
+
+void UnpackInto(const std::string& archivePath, const ExtractOptions& options, bool write, ProgressReporter& progress,
+                MadeHere& made, ExtractResult& result) {
   progress.RunBatch(archivePath, [&] {
     platform::SeekableFile archive(archivePath, platform::SeekableFile::Mode::kRead);
     const Directory directory = ReadDirectory(archive, archivePath);
     const std::vector<PlannedEntry> plan = PlanEntries(directory, archivePath);
     std::string password = options.password;
     if (write) CheckFreeSpace(plan, options.folder, archivePath);
-    if (write && !options.folder.empty()) platform::CreateFolders(options.folder);
+    if (write && !options.folder.empty()) made.MakeFolders(options.folder);
     NextNumbers nextNumbers;
 
     for (const PlannedEntry& planned : plan) {
       const std::string target = JoinAll(options.folder, planned.elements);
       if (planned.isFolder) {
-        if (write) platform::CreateFolders(target);
+        if (write) made.MakeFolders(target);
         continue;
       }
       const std::string label = Label(planned.name, archivePath);
@@ -330,7 +375,7 @@ ExtractResult Unpack(const std::string& archivePath, const ExtractOptions& optio
                    [](const char*, std::size_t) {});
         continue;
       }
-      if (planned.elements.size() > 1) platform::CreateFolders(FolderPart(target));
+      if (planned.elements.size() > 1) made.MakeFolders(FolderPart(target));
       Output output = ClaimOutput(target, options, nextNumbers);
       if (output.skip) {
         ++result.filesSkipped;
@@ -338,9 +383,33 @@ ExtractResult Unpack(const std::string& archivePath, const ExtractOptions& optio
       }
       progress.FileBegins(output.finalPath);
       WriteEntry(archive, dataStart, dataSize, planned, crypto.get(), label, output, progress);
+      if (!output.replace) made.AddFile(output.finalPath);
       ++result.filesWritten;
     }
   });
+}
+
+ExtractResult Unpack(const std::string& archivePath, const ExtractOptions& options, bool write) {
+  ExtractResult result;
+  ProgressReporter progress(options.progress, options.cancelled);
+  MadeHere made(options.folder);
+  try {
+    UnpackInto(archivePath, options, write, progress, made, result);
+  } catch (const platform::RuntimeError& error) {
+    if (!write || !made.Any()) throw;
+    // A damaged entry spoils itself alone: the files before it are whole and checked.
+    if (error.Number() == static_cast<long>(ZipError::kCorrupt)) {
+      const std::string kept = made.FileList();
+      if (kept.empty()) throw;
+      throw platform::RuntimeError(error.Number(), error.Description() + ". The files unpacked before it were kept: " + kept);
+    }
+    made.RemoveAll();
+    throw platform::RuntimeError(error.Number(),
+                                 error.Description() + ". Every file and folder this unpacking had made was removed");
+  } catch (...) {
+    if (write) made.RemoveAll();
+    throw;
+  }
   return result;
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "zipkit/errors.h"
 #include "zipkit/progress.h"
 
 namespace carvex::zipkit {
@@ -13,7 +14,8 @@ namespace carvex::zipkit {
 // end can yield often even while zlib swallows long runs of zeros, without an event per buffer.
 class ProgressReporter {
  public:
-  explicit ProgressReporter(const ProgressHandler& handler) : handler_(handler) {}
+  explicit ProgressReporter(const ProgressHandler& handler, CancelCheck cancelled = {})
+      : handler_(handler), cancelled_(std::move(cancelled)) {}
 
   void FileBegins(const std::string& path) {
     Flush();
@@ -23,9 +25,11 @@ class ProgressReporter {
     pending_ += count;
     if (pending_ >= kReportEvery) Flush();
   }
+  // The handler may take the user's word to stop, so the check follows the report.
   void Flush() {
     if (pending_ > 0 && handler_) handler_(kBytesDone, std::string(), pending_);
     pending_ = 0;
+    if (cancelled_ && cancelled_()) Fail(ZipError::kCancelled, "The work was cancelled");
   }
 
   // Runs `work` as one batch: the batch-ended event follows it whether it succeeds or fails, and
@@ -50,6 +54,7 @@ class ProgressReporter {
   static constexpr std::int64_t kReportEvery = 256 * 1024;
 
   const ProgressHandler& handler_;
+  CancelCheck cancelled_;
   std::int64_t pending_ = 0;
 };
 

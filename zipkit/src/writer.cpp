@@ -380,7 +380,7 @@ void ArchiveWriter::Finish() {
 
 void WriteArchive(const std::string& archivePath, const std::vector<std::string>& sources,
                   const AddSettings& settings, const ProgressHandler& handler) {
-  ProgressReporter progress(handler);
+  ProgressReporter progress(handler, settings.cancelled);
   progress.RunBatch(archivePath, [&] {
     if (sources.empty())
       Fail(ZipError::kInvalidSetting, "There are no files to zip into '" + archivePath + "'");

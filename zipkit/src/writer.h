@@ -11,6 +11,7 @@ struct AddSettings {
   int level = 9;  // 0 stores, 1 to 9 deflate
   bool encrypt = false;
   std::string password;
+  CancelCheck cancelled;
 };
 
 // Writes a new archive at `archivePath` holding the entries that ArchiveEntries makes of

@@ -27,8 +27,8 @@ void ZipComponent::SetCompressionLevel(int level) {
 }
 
 void ZipComponent::Add() {
-  WriteArchive(archivePath_, sourceFiles_.Items(), AddSettings{compressionLevel_, encrypt_, password_},
-               progress_);
+  WriteArchive(archivePath_, sourceFiles_.Items(),
+               AddSettings{compressionLevel_, encrypt_, password_, cancelled_}, progress_);
 }
 
 void ZipComponent::Convert() {
@@ -43,6 +43,7 @@ void ZipComponent::Extract() {
   options.folder = FolderPart(archivePath_);
   options.password = password_;
   options.progress = progress_;
+  options.cancelled = cancelled_;
   ExtractArchive(archivePath_, options);
 }
 

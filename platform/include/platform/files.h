@@ -23,6 +23,8 @@ bool IsDirectory(const std::string& path);
 bool IsRegularFile(const std::string& path);
 std::int64_t FileLength(const std::string& path);
 void RemoveFile(const std::string& path);
+// Removes the folder at `path` when it is empty; false when it is not (or cannot be removed).
+bool RemoveEmptyFolder(const std::string& path);
 // `path` made absolute against the current folder, with "." and ".." elements resolved; an
 // absolute path only loses such elements.
 std::string AbsolutePath(const std::string& path);

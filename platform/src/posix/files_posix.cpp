@@ -72,6 +72,8 @@ void RemoveFile(const std::string& path) {
   if (::unlink(path.c_str()) != 0) ThrowLastError("Cannot delete", path);
 }
 
+bool RemoveEmptyFolder(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
+
 std::optional<std::string> FindEntryName(const std::string& path) {
   std::string trimmed = path;
   while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();

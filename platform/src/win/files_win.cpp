@@ -133,6 +133,8 @@ void RemoveFile(const std::string& path) {
   if (!::DeleteFileW(Widen(path).c_str())) ThrowLastError("Cannot delete", path);
 }
 
+bool RemoveEmptyFolder(const std::string& path) { return ::RemoveDirectoryW(Widen(path).c_str()) != 0; }
+
 std::optional<std::string> FindEntryName(const std::string& path) {
   const std::wstring wide = Widen(path);
   // A pattern would name whichever entry matched first, not the element asked for.

@@ -241,12 +241,15 @@ TEST_F(JoinerTest, AutoUnzipUnpacksOnlyAZipNameWithTheSettingOn) {
   }
 }
 
-TEST_F(JoinerTest, AFailedUnzipTakesTheErrorPath) {
+// The built file is complete: an archive that cannot be unpacked is no failed build.
+TEST_F(JoinerTest, AFailedUnzipKeepsTheBuiltFileAndSaysSo) {
   BuildAutoUnzip = kTrue;
   MakeSet("pack.zip", {"this is not", " an archive"});
-  ui.ExpectMsgBoxStartingWith(ErrorText(""), MsgBoxButtons::kOkOnly, MsgBoxIcon::kCritical, MsgBoxResult::kOk);
+  ui.ExpectMsgBoxStartingWith("The file 'pack.zip' has been built, but it could not be unpacked.",
+                              MsgBoxButtons::kOkOnly, MsgBoxIcon::kExclamation, MsgBoxResult::kOk);
   Build("pack.zip", 2, outDir);
   EXPECT_EQ(outDir.Read("pack.zip"), "this is not an archive");
+  EXPECT_TRUE(BuildUnzipFailed);
   ExpectHandedBack();
 }
 

@@ -11,6 +11,7 @@
 namespace carvex::ui {
 
 std::atomic<bool> gInterrupted{false};
+std::atomic<bool> gInterruptSeen{false};
 
 namespace {
 

@@ -10,8 +10,11 @@ namespace carvex::ui::console {
 
 namespace {
 
+// The job takes the first Ctrl-C and stops on its own; the second ends the process, however
+// long the job takes to notice the first.
 void OnInterrupt(int) {
-  if (gInterrupted.exchange(true)) std::_Exit(130);
+  if (gInterruptSeen.exchange(true)) std::_Exit(130);
+  gInterrupted = true;
 }
 
 }  // namespace

@@ -12,7 +12,9 @@ namespace {
 
 BOOL WINAPI OnControl(DWORD type) {
   if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) return FALSE;
-  if (gInterrupted.exchange(true)) std::_Exit(130);
+  // The job takes the first Ctrl-C and stops on its own; the second ends the process.
+  if (gInterruptSeen.exchange(true)) std::_Exit(130);
+  gInterrupted = true;
   return TRUE;
 }
 

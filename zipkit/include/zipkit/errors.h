@@ -19,6 +19,7 @@ enum class ZipError : long {
   kSourceChanged,       // a source file grew past what its header allowed while it was read
   kOverlappingEntries,  // entries share bytes of the file, as a zip bomb's do
   kNotEnoughSpace,      // the entries' sizes add up to more than the target volume has free
+  kCancelled,           // the caller's cancel check said to stop
 };
 
 [[noreturn]] inline void Fail(ZipError number, const std::string& description) {

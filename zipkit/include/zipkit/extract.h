@@ -31,6 +31,7 @@ struct ExtractOptions {
   std::function<std::optional<std::string>(const std::string& entryName)> askPassword;
   // kFileBegins carries the path actually written; kBytesDone counts uncompressed bytes.
   ProgressHandler progress;
+  CancelCheck cancelled;
 };
 
 struct ExtractResult {
@@ -44,8 +45,11 @@ struct ExtractResult {
 // ZipError::kUnsafeEntry), when entries share bytes of the file (kOverlappingEntries), when the
 // archive claims more entries or bytes than its file holds (kNotAnArchive, kCorrupt), and when
 // the entries' sizes add up to more than the free space of the volume of `options.folder`
-// (kNotEnoughSpace). Sizes and CRC-32 are checked; an entry that fails leaves no partial file
-// behind, and the entries before it stay written. Entries of one name are written under
+// (kNotEnoughSpace). Sizes and CRC-32 are checked. An entry whose data is damaged
+// (ZipError::kCorrupt) leaves no partial file behind, and the files before it stay written; the
+// error names them. Any other failure midway, a cancellation included, removes every file and
+// folder the call made (never one that was there before, nor a file it replaced) and says so.
+// Entries of one name are written under
 // "name (2).ext", "name (3).ext", ... in turn, each number checked against the disk.
 ExtractResult ExtractArchive(const std::string& archivePath, const ExtractOptions& options);
 

@@ -13,4 +13,8 @@ inline constexpr int kBatchEnded = 2;  // the call's work is over, done or faile
 
 using ProgressHandler = std::function<void(int kind, const std::string& text, std::int64_t size)>;
 
+// Asked after each progress report; true stops the call with ZipError::kCancelled, which undoes
+// what it wrote as any failure does.
+using CancelCheck = std::function<bool()>;
+
 }  // namespace carvex::zipkit

@@ -74,6 +74,9 @@ class ZipComponent {
   void Extract();
 
   void SetProgressHandler(ProgressHandler handler) { progress_ = std::move(handler); }
+  // Asked after each progress report of Add and Extract: true stops the job, which then
+  // leaves nothing of what it wrote.
+  void SetCancelCheck(CancelCheck cancelled) { cancelled_ = std::move(cancelled); }
 
   // Carried into the self-extracting programs that Convert writes.
   const std::string& SfxOverwriteMode() const { return sfxOverwriteMode_; }
@@ -106,6 +109,7 @@ class ZipComponent {
   bool unattended_ = false;
   std::int64_t keepFreeOnDisk1_ = 0;
   ProgressHandler progress_;
+  CancelCheck cancelled_;
 };
 
 }  // namespace carvex::zipkit

@@ -67,7 +67,9 @@ private:
   bool lineOpen_ = false;
 };
 
-// Set by the Ctrl-C handler; read by DoEvents.
+// Set by the Ctrl-C handler; read (and cleared) by DoEvents.
 extern std::atomic<bool> gInterrupted;
+// Set by the first Ctrl-C and never cleared: a second one ends the process at once.
+extern std::atomic<bool> gInterruptSeen;
 
 }  // namespace carvex::ui
