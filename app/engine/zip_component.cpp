@@ -1,7 +1,9 @@
 #include "zip_component.h"
 
 #include "progress_status.h"
+#include "platform/error.h"
 #include "ui/app.h"
+#include "zipkit/extract.h"
 
 namespace carvex {
 
@@ -43,9 +45,17 @@ void OnZipProgress(int kind, const std::string& text, std::int64_t size) {
 
 void UnzipBuiltFile(const std::string& archive, Bytes total) {
   Zip().SetArchivePath(archive);
+  // The bar moves by unpacked bytes, so it ends at what the entries unpack to, not at the
+  // archive's own size; an archive whose list cannot be read fails in Extract, which says why.
+  double unpacked = 0;
+  try {
+    for (const zipkit::EntryInfo& entry : zipkit::ListArchive(archive)) unpacked += static_cast<double>(entry.size);
+  } catch (const platform::RuntimeError&) {
+    unpacked = static_cast<double>(total);
+  }
   CenterForm(*frmProgressStatus);
   ZipStatusPrefix = "Unziping - ";
-  frmProgressStatus->pbProgress.SetMax(static_cast<double>(total));
+  frmProgressStatus->pbProgress.SetMax(unpacked);
   frmProgressStatus->Show();
   Zip().Extract();
 }

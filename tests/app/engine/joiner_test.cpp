@@ -242,6 +242,35 @@ TEST_F(JoinerTest, AutoUnzipUnpacksOnlyAZipNameWithTheSettingOn) {
 }
 
 // The built file is complete: an archive that cannot be unpacked is no failed build.
+// The unpacking's bar runs from nothing to what the entries unpack to, whatever the
+// archive's own size.
+TEST_F(JoinerTest, TheUnzipBarEndsAtTheUnpackedSize) {
+  TempDir work;
+  work.Write("zeros.bin", std::string(3000000, '\0'));
+  zipkit::ZipComponent zip;
+  zip.StartAddJob();
+  zip.SourceFiles().AddItem(work.File("zeros.bin"));
+  zip.SetArchivePath(work.File("pack.zip"));
+  zip.Add();
+  BuildAutoUnzip = kTrue;
+  const std::string archive = work.Read("pack.zip");
+  MakeSet("pack.zip", {archive.substr(0, 1000), archive.substr(1000)});
+  std::vector<std::pair<double, double>> seen;
+  for (int turn = 1; turn <= 200; ++turn)
+    ui.AtDoEvents(turn, [&] {
+      if (frmProgressStatus.IsLoaded() && frmProgressStatus->lblStatus.Caption().starts_with("Unziping"))
+        seen.emplace_back(frmProgressStatus->pbProgress.Value(), frmProgressStatus->pbProgress.Max());
+    });
+  Build("pack.zip", 2, outDir);
+  EXPECT_TRUE(outDir.Read("zeros.bin") == std::string(3000000, '\0'));
+  ASSERT_FALSE(seen.empty());
+  for (const auto& [value, max] : seen) {
+    EXPECT_EQ(max, 3000000);
+    EXPECT_LE(value, max);
+  }
+  EXPECT_GT(seen.back().first, 2000000);
+}
+
 TEST_F(JoinerTest, AFailedUnzipKeepsTheBuiltFileAndSaysSo) {
   BuildAutoUnzip = kTrue;
   MakeSet("pack.zip", {"this is not", " an archive"});
