@@ -57,7 +57,21 @@ void UnzipBuiltFile(const std::string& archive, Bytes total) {
   ZipStatusPrefix = "Unziping - ";
   frmProgressStatus->pbProgress.SetMax(unpacked);
   frmProgressStatus->Show();
-  Zip().Extract();
+  const zipkit::ExtractResult result = Zip().Extract();
+  if (result.renamed.empty() && result.skippedLinks.empty()) return;
+  std::string text;
+  if (!result.renamed.empty()) {
+    text += "Some entries of '" + GetFileNamePart(archive) +
+            "' have names that this system keeps for devices or cannot hold as they are; they were "
+            "unpacked under these names:" + LineBreak;
+    for (const auto& [entry, local] : result.renamed) text += LineBreak + entry + "  ->  " + local;
+  }
+  if (!result.skippedLinks.empty()) {
+    if (!text.empty()) text += LineBreak + LineBreak;
+    text += "These symbolic links in '" + GetFileNamePart(archive) + "' were not unpacked:" + LineBreak;
+    for (const std::string& link : result.skippedLinks) text += LineBreak + link;
+  }
+  ui::MsgBox(text, ui::MsgBoxButtons::kOkOnly, ui::MsgBoxIcon::kInformation);
 }
 
 }  // namespace carvex

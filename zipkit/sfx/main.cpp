@@ -183,6 +183,14 @@ int Unpack(const std::string& program, const Options& options, const zipkit::Sfx
   std::string summary = std::to_string(result.filesWritten) + " file(s) extracted into " + Shown(*folder);
   if (result.filesSkipped > 0) summary += ", " + std::to_string(result.filesSkipped) + " kept as they were";
   Print(summary + ".\n");
+  if (!result.skippedLinks.empty()) {
+    Print("These symbolic links were not unpacked:\n");
+    for (const std::string& link : result.skippedLinks) Print("  " + Shown(link) + "\n");
+  }
+  if (!result.renamed.empty()) {
+    Print("These names are kept for devices or cannot be held here as they are; they were unpacked as:\n");
+    for (const auto& [entry, local] : result.renamed) Print("  " + Shown(entry) + "  ->  " + Shown(local) + "\n");
+  }
   return 0;
 }
 

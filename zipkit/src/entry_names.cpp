@@ -19,32 +19,40 @@ std::string LowerAscii(std::string text) {
   return text;
 }
 
-// Windows opens the device, not a file, for these names, whatever extension follows.
+constexpr bool kWindows = platform::kPathSeparator == '\\';
+
+// Windows opens the device, not a file, for these names, whatever extension follows; the
+// superscript digits count as digits there.
 bool IsDeviceName(std::string_view element) {
   std::string base = LowerAscii(std::string(element.substr(0, element.find('.'))));
   while (!base.empty() && base.back() == ' ') base.pop_back();
   static constexpr std::array<std::string_view, 8> kFixed = {"con",    "prn",     "aux",    "nul",
                                                              "conin$", "conout$", "clock$", "config$"};
   if (std::find(kFixed.begin(), kFixed.end(), base) != kFixed.end()) return true;
-  return base.size() == 4 && (base.starts_with("com") || base.starts_with("lpt")) && base[3] >= '1' &&
-         base[3] <= '9';
+  if (!base.starts_with("com") && !base.starts_with("lpt")) return false;
+  const std::string_view digit = std::string_view(base).substr(3);
+  return (digit.size() == 1 && digit[0] >= '1' && digit[0] <= '9') || digit == "\xC2\xB9" || digit == "\xC2\xB2" ||
+         digit == "\xC2\xB3";
 }
 
-// "..", "..." and ". ." all climb out or collapse to it on Windows, which drops trailing dots and
-// spaces from a name.
-bool IsAllDots(std::string_view element) { return element.find_first_not_of(". ") == std::string_view::npos; }
+// On Windows "..", "..." and ". ." all climb out or collapse to it, since it drops trailing dots
+// and spaces from a name; elsewhere only ".." climbs, and "..." is a name like any other.
+bool ClimbsOut(std::string_view element) {
+  if (!kWindows) return element == "..";
+  return element.find_first_not_of(". ") == std::string_view::npos;
+}
+
+bool IsDriveLetter(std::string_view name) {
+  return name.size() >= 2 && name[1] == ':' &&
+         ((name[0] >= 'a' && name[0] <= 'z') || (name[0] >= 'A' && name[0] <= 'Z'));
+}
 
 }  // namespace
 
 std::optional<std::vector<std::string>> SafeEntryPath(std::string_view name) {
   std::string normalized(name);
   std::replace(normalized.begin(), normalized.end(), '\\', '/');
-  if (normalized.empty() || normalized.front() == '/') return std::nullopt;
-  if (normalized.find('\0') != std::string::npos) return std::nullopt;
-  const bool driveLetter =
-      normalized.size() >= 2 && normalized[1] == ':' &&
-      ((normalized[0] >= 'a' && normalized[0] <= 'z') || (normalized[0] >= 'A' && normalized[0] <= 'Z'));
-  if (driveLetter) return std::nullopt;
+  if (!UnsafeEntryRule(name).empty()) return std::nullopt;
 
   std::vector<std::string> elements;
   std::size_t start = 0;
@@ -53,19 +61,40 @@ std::optional<std::vector<std::string>> SafeEntryPath(std::string_view name) {
     const std::string_view element = std::string_view(normalized).substr(start, slash - start);
     start = slash + 1;
     if (element.empty() || element == ".") continue;
-    if (IsAllDots(element) || IsDeviceName(element)) return std::nullopt;
     elements.emplace_back(element);
   }
   if (elements.empty()) return std::nullopt;
   return elements;
 }
 
+std::string UnsafeEntryRule(std::string_view name) {
+  std::string normalized(name);
+  std::replace(normalized.begin(), normalized.end(), '\\', '/');
+  if (normalized.empty()) return "has no name";
+  if (normalized.find('\0') != std::string::npos) return "holds a NUL character";
+  if (normalized.front() == '/') return "is absolute";
+  if (IsDriveLetter(normalized)) return "names a drive";
+  bool any = false;
+  for (std::size_t start = 0; start <= normalized.size();) {
+    const std::size_t slash = std::min(normalized.find('/', start), normalized.size());
+    const std::string_view element = std::string_view(normalized).substr(start, slash - start);
+    start = slash + 1;
+    if (element.empty() || element == ".") continue;
+    if (ClimbsOut(element)) return "climbs out of the target folder";
+    any = true;
+  }
+  return any ? std::string() : "has no name";
+}
+
 std::string LocalName(std::string element) {
-  if (platform::kPathSeparator != '\\') return element;
+  if (!kWindows) return element;
   for (char& c : element)
     if (static_cast<unsigned char>(c) < 0x20 ||
         std::string_view("<>:\"|?*").find(c) != std::string_view::npos)
       c = '_';
+  // Windows would open a device, or drop the trailing dots and spaces and write another name.
+  if (IsDeviceName(element)) element.insert(0, "_");
+  for (auto last = element.rbegin(); last != element.rend() && (*last == '.' || *last == ' '); ++last) *last = '_';
   return element;
 }
 

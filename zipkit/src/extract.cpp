@@ -69,8 +69,7 @@ std::vector<PlannedEntry> PlanEntries(const Directory& directory, const std::str
     auto elements = SafeEntryPath(planned.name);
     if (!elements)
       Fail(ZipError::kUnsafeEntry, "Nothing was extracted from '" + archivePath + "': its entry '" +
-                                       planned.name +
-                                       "' is absolute, leaves the target folder or names a device");
+                                       planned.name + "' " + UnsafeEntryRule(planned.name));
     planned.elements = std::move(*elements);
     planned.isFolder = planned.name.back() == '/' || planned.name.back() == '\\';
     const std::string label = Label(planned.name, archivePath);
@@ -123,8 +122,16 @@ void CheckFreeSpace(const std::vector<PlannedEntry>& plan, const std::string& fo
                                         " bytes free");
 }
 
-std::string JoinAll(std::string path, const std::vector<std::string>& elements) {
-  for (const std::string& element : elements) path = JoinPath(path, LocalName(element));
+// An entry made on Unix keeps the file's mode in the high half of its external attributes.
+bool IsSymbolicLink(const format::CentralEntry& entry) {
+  constexpr std::uint16_t kMadeOnUnix = 3;
+  constexpr std::uint32_t kTypeMask = 0170000;
+  constexpr std::uint32_t kLinkType = 0120000;
+  return (entry.versionMadeBy >> 8) == kMadeOnUnix && ((entry.externalAttributes >> 16) & kTypeMask) == kLinkType;
+}
+
+std::string JoinAll(std::string path, const std::vector<std::string>& elements, bool local = true) {
+  for (const std::string& element : elements) path = JoinPath(path, local ? LocalName(element) : element);
   return path;
 }
 
@@ -356,8 +363,16 @@ void UnpackInto(const std::string& archivePath, const ExtractOptions& options, b
 
     for (const PlannedEntry& planned : plan) {
       const std::string target = JoinAll(options.folder, planned.elements);
+      if (write) {
+        const std::string local = JoinAll(std::string(), planned.elements);
+        if (local != JoinAll(std::string(), planned.elements, false)) result.renamed.emplace_back(planned.name, local);
+      }
       if (planned.isFolder) {
         if (write) made.MakeFolders(target);
+        continue;
+      }
+      if (IsSymbolicLink(*planned.entry)) {
+        if (write) result.skippedLinks.push_back(planned.name);
         continue;
       }
       const std::string label = Label(planned.name, archivePath);

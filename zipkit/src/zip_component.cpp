@@ -38,13 +38,13 @@ void ZipComponent::Convert() {
   ConvertToSelfExtractor(archivePath_, stub, SfxSettings{sfxCaption_, sfxOverwriteMode_}, progress_);
 }
 
-void ZipComponent::Extract() {
+ExtractResult ZipComponent::Extract() {
   ExtractOptions options;
   options.folder = FolderPart(archivePath_);
   options.password = password_;
   options.progress = progress_;
   options.cancelled = cancelled_;
-  ExtractArchive(archivePath_, options);
+  return ExtractArchive(archivePath_, options);
 }
 
 }  // namespace carvex::zipkit

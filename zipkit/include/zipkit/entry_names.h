@@ -9,15 +9,20 @@ namespace carvex::zipkit {
 
 // The folder names and file name under which the archive entry `name` unpacks below a target
 // folder, with "/" and "\" both taken as separators and "." elements dropped. nullopt when the
-// name would reach outside that folder or cannot be written safely: an absolute name, a UNC
-// prefix, a drive letter, a ".." or other all-dots element, a NUL, or a Windows device name such
-// as "con" or "lpt1.txt". The check is the same on every system, so an archive that one system
-// refuses is refused everywhere.
+// name would reach outside that folder (see UnsafeEntryRule).
 std::optional<std::vector<std::string>> SafeEntryPath(std::string_view name);
 
-// `element` as a name this system can hold: on Windows, the characters it forbids in names
-// (<>:"|?* and control characters) become "_", as other zip tools write them there; a ":" would
-// otherwise name an alternate data stream. Elsewhere the element stays as it is.
+// Which rule `name` breaks, as words that follow the entry's name ("is absolute", "climbs out of
+// the target folder", "names a drive", "holds a NUL character", "has no name"); "" when none. A
+// UNC prefix is absolute. A ".." element climbs out everywhere, and on Windows, which drops
+// trailing dots and spaces, so does any element of dots and spaces alone.
+std::string UnsafeEntryRule(std::string_view name);
+
+// `element` as a name this system can hold. On Windows the characters it forbids in names
+// (<>:"|?* and control characters) become "_", as other zip tools write them there (a ":" would
+// name an alternate data stream); a device name ("aux.c", "COM1", "CONIN$") gets a leading "_";
+// trailing dots and spaces, which Windows would drop, become "_". Elsewhere all of these are
+// names like any other and the element stays as it is.
 std::string LocalName(std::string element);
 
 // `fileName` with " (number)" before its extension: "report (2).doc", "notes (3)", ".profile (2)".

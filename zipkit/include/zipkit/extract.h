@@ -37,6 +37,12 @@ struct ExtractOptions {
 struct ExtractResult {
   std::int64_t filesWritten = 0;
   std::int64_t filesSkipped = 0;
+  // Entries whose names this system cannot hold as they are (see LocalName): the entry's name
+  // and the path below the folder it was written under, for the closing message.
+  std::vector<std::pair<std::string, std::string>> renamed;
+  // Symbolic-link entries (Unix mode 0120000), which are not unpacked: a link could lead out of
+  // the folder or be written through, and as a file it would hold only its target's name.
+  std::vector<std::string> skippedLinks;
 };
 
 // Unpacks the archive at `archivePath`, which may have a program in front of it. Before anything
@@ -49,7 +55,7 @@ struct ExtractResult {
 // (ZipError::kCorrupt) leaves no partial file behind, and the files before it stay written; the
 // error names them. Any other failure midway, a cancellation included, removes every file and
 // folder the call made (never one that was there before, nor a file it replaced) and says so.
-// Entries of one name are written under
+// Symbolic-link entries are left out and listed. Entries of one name are written under
 // "name (2).ext", "name (3).ext", ... in turn, each number checked against the disk.
 ExtractResult ExtractArchive(const std::string& archivePath, const ExtractOptions& options);
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "zipkit/extract.h"
 #include "zipkit/progress.h"
 
 namespace carvex::zipkit {
@@ -71,7 +72,8 @@ class ZipComponent {
 
   void Add();
   void Convert();
-  void Extract();
+  // What was written, and under which names entries this system cannot hold went.
+  ExtractResult Extract();
 
   void SetProgressHandler(ProgressHandler handler) { progress_ = std::move(handler); }
   // Asked after each progress report of Add and Extract: true stops the job, which then
