@@ -5,8 +5,9 @@
 # share/carvex lies beside bin/). Installed with apt-get as a user installs them: the first menu
 # that verbhook writes names files that exist, and its "Split with Carvex" item, run by the
 # installed runner on a selected file, opens the installed Carvex with that file in its list,
-# read back through the accessibility bus as a screen reader reads it. Removed again: no file of
-# either package is left.
+# read back through the accessibility bus as a screen reader reads it; and in the real GNOME
+# Files the installed module hands that runner the files of the window its menu was opened in
+# (nautilus_test.sh). Removed again: no file of either package is left.
 #
 # Usage: tests/packaging/deb_test.sh carvex_1.3.0.0_amd64.deb carvex-nautilus_1.3.0.0_amd64.deb
 #
@@ -199,7 +200,7 @@ done
 user="$work/user"
 mkdir -p "$user/home" "$user/config" "$user/bin" "$user/runtime"
 chmod 700 "$user/runtime"
-cp "$probe" "$here/atspi_list_rows.py" "$user/bin/"
+cp "$probe" "$here/atspi_list_rows.py" "$here/nautilus_test.sh" "$here/nautilus_drive.py" "$user/bin/"
 selected="$user/to split/big file.bin"
 mkdir -p "$(dirname "$selected")"
 head -c 300000 /dev/urandom >"$selected"
@@ -238,7 +239,7 @@ export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 # the last resort. The process id of the window goes to a file, so cleanup can close it whatever
 # happens.
 status=0
-timeout 240 "${as_user[@]}" xvfb-run -a -s "-screen 0 1280x1024x24" dbus-run-session -- bash -c '
+timeout 240 "${as_user[@]}" xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" dbus-run-session -- bash -c '
   item=$1 selected=$2 bin=$3 pidfile=$4 rows=$5
   timeout 30 /usr/bin/verbhook run "$item" || { echo "verbhook run $item failed"; exit 1; }
   timeout 90 /usr/bin/python3 "$bin/atspi_list_rows.py" carvex "$selected" 60 >"$rows" ||
@@ -266,6 +267,11 @@ tail -n +2 "$user/rows" | awk -F '\t' -v name="$(basename "$selected")" -v path=
 [ "$(cat "$user/rows.exe")" = /usr/bin/carvex ] || fail "the window's program is $(cat "$user/rows.exe"), not /usr/bin/carvex"
 [ "$(sed -n 2,3p "$user/rows.cmdline")" = "/s"$'\n'"$selected" ] ||
   fail "carvex was started with '$(tail -n +2 "$user/rows.cmdline" | tr '\n' ' ')', not /s and the selection"
+
+# ---- The installed module in the real GNOME Files, with the installed runner.
+timeout 300 "${as_user[@]}" bash "$user/bin/nautilus_test.sh" /usr/bin/verbhook >"$user/nautilus.log" 2>&1 ||
+  fail "the module in GNOME Files:"$'\n'"$(tail -n 40 "$user/nautilus.log")"
+tail -n 1 "$user/nautilus.log"
 
 # ---- Removed: nothing of either package stays on disk. A folder may stay only while another
 # installed package owns it too.

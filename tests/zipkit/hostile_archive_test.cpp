@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "platform/files.h"
 #include "platform/seam.h"
 #include "support/temp_dir.h"
 #include "zip_test_support.h"
@@ -187,6 +188,35 @@ TEST(HostileArchives, EntriesOfOneNameAreNumberedInOrderAroundFilesAlreadyThere)
       {"a (4).txt", "3"}, {"a (5).txt", "4"}, {"b.txt", "b1"},
       {"b (2).txt", "b2"}};
   for (const auto& [name, content] : expected) EXPECT_EQ(dir.Read(name), content) << name;
+}
+
+// Names Windows keeps for devices, or whose trailing dot or blank it drops, unpack as named
+// elsewhere and under safe names, listed, on Windows; the run never stops halfway.
+TEST(UnpackedNames, DeviceNamesAreAMatterForWindowsOnly) {
+  TempDir dir;
+  dir.Write("devices.zip", test::AssembleStoredArchive({{"drivers/aux.c", "int aux;"},
+                                                        {"nul.txt", "nothing"},
+                                                        {"trail.", "dot"},
+                                                        {"dir /inner.txt", "inside"},
+                                                        {"COM\xC2\xB9.log", "one"}}));
+  ExtractOptions options;
+  options.folder = dir.File("out");
+  const ExtractResult result = ExtractArchive(dir.File("devices.zip"), options);
+  EXPECT_EQ(result.filesWritten, 5);
+  const bool windows = platform::kPathSeparator == '\\';
+  const std::pair<std::string, std::string> expected[] = {
+      {"drivers/aux.c", windows ? "drivers\\_aux.c" : "drivers/aux.c"},
+      {"nul.txt", windows ? "_nul.txt" : "nul.txt"},
+      {"trail.", windows ? "trail_" : "trail."},
+      {"dir /inner.txt", windows ? "dir_\\inner.txt" : "dir /inner.txt"},
+      {"COM\xC2\xB9.log", windows ? "_COM\xC2\xB9.log" : "COM\xC2\xB9.log"},
+  };
+  std::vector<std::pair<std::string, std::string>> renamed;
+  for (const auto& [entry, local] : expected) {
+    EXPECT_TRUE(platform::IsRegularFile(JoinPath(dir.File("out"), local))) << local;
+    if (windows) renamed.emplace_back(entry, local);
+  }
+  EXPECT_EQ(result.renamed, renamed);
 }
 
 }  // namespace

@@ -361,35 +361,6 @@ TEST(ZipOracles, AFailureMidwayLeavesNothingOfTheUnpacking) {
   }
 }
 
-// Names Windows keeps for devices, or whose trailing dot or blank it drops, unpack as named
-// elsewhere and under safe names, listed, on Windows; the run never stops halfway.
-TEST(ZipOracles, DeviceNamesAreAMatterForWindowsOnly) {
-  TempDir dir;
-  dir.Write("devices.zip", test::AssembleStoredArchive({{"drivers/aux.c", "int aux;"},
-                                                        {"nul.txt", "nothing"},
-                                                        {"trail.", "dot"},
-                                                        {"dir /inner.txt", "inside"},
-                                                        {"COM\xC2\xB9.log", "one"}}));
-  ExtractOptions options;
-  options.folder = dir.File("out");
-  const ExtractResult result = ExtractArchive(dir.File("devices.zip"), options);
-  EXPECT_EQ(result.filesWritten, 5);
-  const bool windows = platform::kPathSeparator == '\\';
-  const std::pair<std::string, std::string> expected[] = {
-      {"drivers/aux.c", windows ? "drivers\\_aux.c" : "drivers/aux.c"},
-      {"nul.txt", windows ? "_nul.txt" : "nul.txt"},
-      {"trail.", windows ? "trail_" : "trail."},
-      {"dir /inner.txt", windows ? "dir_\\inner.txt" : "dir /inner.txt"},
-      {"COM\xC2\xB9.log", windows ? "_COM\xC2\xB9.log" : "COM\xC2\xB9.log"},
-  };
-  std::vector<std::pair<std::string, std::string>> renamed;
-  for (const auto& [entry, local] : expected) {
-    EXPECT_TRUE(platform::IsRegularFile(JoinPath(dir.File("out"), local))) << local;
-    if (windows) renamed.emplace_back(entry, local);
-  }
-  EXPECT_EQ(result.renamed, renamed);
-}
-
 #ifndef _WIN32
 // Info-ZIP's -y stores links as links; unpacking leaves them out and says so, never writing a
 // file that holds the target's name, nor anything through a link.
