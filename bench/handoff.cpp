@@ -4,9 +4,12 @@
 //   manager asks for them on every change of selection (the menu read, one status a path).
 // - The hand-off as the runner writes it when an item is chosen, and one reading of it as the
 //   application and the commands read it, for 1,000 and 10,000 files and for 8,000.
+// - The same menu while another connection holds the store's write lock.
 // A line then says how each grows from 1,000 to 10,000 files (10 for work that grows with the
 // selection, 100 for work that grows with its square).
 // Usage: bench_handoff [work folder]
+#include <sqlite3.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -85,6 +88,32 @@ int main(int argc, char** argv) {
       std::printf("10,000 / 1,000 files: menu items %.2fx the time, hand-off %.2fx\n", items / itemsAt1000,
                   hand / handAt1000);
     }
+  }
+  // The right-click while a writer in another process holds the store, beside ls -l of 1,000.
+  {
+    sqlite3* writer = nullptr;
+    if (sqlite3_open((work / "registry.db").c_str(), &writer) != SQLITE_OK ||
+        sqlite3_exec(writer, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
+      std::fprintf(stderr, "bench_handoff: cannot hold the store's write lock\n");
+      return 1;
+    }
+    // A fresh connection, as a file manager started after the writer has.
+    carvex::platform::SetRegistryDatabasePath((work / "registry.db").string());
+    carvex::platform::SetRegistryBusyTimeout(100);
+    const std::vector<std::string> paths = MakeFiles(work / "locked", 1000);
+    const double locked = carvex::bench::BestOf(3, [&] {
+      GList* built = carvex::nautilus::BuildMenuItems(paths);
+      const bool any = built != nullptr;
+      nautilus_menu_item_list_free(built);
+      return any;
+    });
+    const std::string ls = "ls -l '" + (work / "locked").string() + "' > /dev/null";
+    const double lsTime = carvex::bench::BestOf(3, [&] { return std::system(ls.c_str()) == 0; });
+    sqlite3_exec(writer, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(writer);
+    if (locked < 0) return 1;
+    std::printf("menu items for 1,000 files while another connection holds the write lock: %.4f s (%.2fx ls -l)\n",
+                locked, locked / lsTime);
   }
   carvex::platform::SetRegistryDatabasePath("");
   fs::remove_all(work);
