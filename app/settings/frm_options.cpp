@@ -79,6 +79,9 @@ OptionsForm::OptionsForm() : Form("frmOptions") {
   txtOutDestination.SetEnabled(false);
   txtOutDestination.Move(120, 930, 5175, 315);
   cmdBrowse.SetCaption("...");
+  // For screen readers, which would read "..." and nothing for the box.
+  cmdBrowse.SetAccessibleName("Browse for the default output folder");
+  txtOutDestination.SetAccessibleName("Default output folder");
   cmdBrowse.SetEnabled(false);
   cmdBrowse.Move(5355, 930, 420, 315);
   const char* tip = "Return to the mode you were last using and apply the settings";

@@ -1,6 +1,7 @@
 #include "frm_carvex.h"
 
 #include <algorithm>
+#include <utility>
 #include <unordered_set>
 
 #include "frm_finished.h"
@@ -269,6 +270,36 @@ void CarvexForm::LayOut() {
   cmdExit.SetCaption("E&xit Carvex");
   cmdExit.SetToolTipText("Exit Carvex");
   cmdExit.Move(6105, 5520, 1575, 375);
+
+  // What a screen reader calls the controls whose caption is empty or says nothing ("...").
+  const std::pair<ui::Control*, const char*> names[] = {
+      {&tbsTabs, "Mode"},
+      {&pixSmall, "Carvex"},
+      {&fraSplitMode, "Split mode"},
+      {&lvwSplitFileNames, "Files to split"},
+      {&optSplitUsePath, "Use a destination folder"},
+      {&txtSplitDestination, "Destination folder"},
+      {&cmdSplitBrowseDestination, "Browse for the destination folder"},
+      {&picSplitFolder, "Folder"},
+      {&drvSplitDestDrives, "Destination drive"},
+      {&txtSizeMb, "Size in Mb"},
+      {&vscSizeMb, "Change the size in Mb"},
+      {&txtSizeKb, "Size in Kb"},
+      {&vscSizeKb, "Change the size in Kb"},
+      {&txtSizeb, "Size in bytes"},
+      {&vscSizeb, "Change the size in bytes"},
+      {&txtSizePieces, "Number of pieces"},
+      {&vscSizePieces, "Change the number of pieces"},
+      {&cboPredefined, "Predefined size"},
+      {&fraBuildMode, "Build mode"},
+      {&lvwBuildFileNames, "Pieces to build"},
+      {&optBuildUsePath, "Use a destination folder"},
+      {&txtBuildDestination, "Destination folder"},
+      {&cmdBuildBrowseDestination, "Browse for the destination folder"},
+      {&picBuildFolder, "Folder"},
+      {&drvBuildDestDrives, "Destination drive"},
+  };
+  for (const auto& [control, name] : names) control->SetAccessibleName(name);
 
   const struct {
     ui::Menu& menu;

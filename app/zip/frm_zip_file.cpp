@@ -49,6 +49,12 @@ ZipFileForm::ZipFileForm() : Form("frmZipFile") {
   lblReEnterPassword.Move(120, 960, 2175, 255);
   txtRePassword.PasswordChar = '*';
   txtRePassword.Move(120, 1215, 2175, 315);
+  // For screen readers, which read nothing for a box, a slider or a picture.
+  txtZipFileName.SetAccessibleName("Zip file name");
+  sldCompression.SetAccessibleName("Level of compression");
+  imgZipIcon.SetAccessibleName("Zip archive");
+  txtPassword.SetAccessibleName("Zip password");
+  txtRePassword.SetAccessibleName("Zip password again");
   cmdOK.SetCaption("&OK");
   cmdOK.IsDefault = true;
   cmdOK.Move(2640, 4050, 1215, 375);

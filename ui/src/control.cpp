@@ -1,6 +1,7 @@
 #include "ui/control.h"
 
 #include "ui/app.h"
+#include "ui/controls.h"
 #include "ui/form.h"
 
 namespace carvex::ui {
@@ -34,6 +35,25 @@ void Control::Move(int left, int top) { Move(left, top, geometry_.width, geometr
 void Control::SetToolTipText(std::string text) {
   toolTip_ = std::move(text);
   Changed(Property::kToolTip);
+}
+
+void Control::SetAccessibleName(std::string name) {
+  accessibleName_ = std::move(name);
+  Changed(Property::kAccessibleName);
+}
+
+std::string AccessibleNameOf(const Control& control) {
+  if (!control.AccessibleName().empty()) return control.AccessibleName();
+  const auto* captioned = dynamic_cast<const Captioned*>(&control);
+  if (!captioned) return {};
+  std::string name;
+  const std::string& caption = captioned->Caption();
+  for (std::size_t i = 0; i < caption.size(); ++i) {
+    if (caption[i] == '&' && i + 1 < caption.size()) ++i;
+    else if (caption[i] == '&') continue;
+    name += caption[i];
+  }
+  return name;
 }
 
 void Control::SetFocus() { form_->MoveFocus(this); }

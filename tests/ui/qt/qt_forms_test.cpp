@@ -3,10 +3,14 @@
 // its layout checked.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
+#include <algorithm>
+
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -365,6 +369,40 @@ TEST(QtProgramInstall, TheApplicationFolderIsShareCarvexBesideBinElseThePrograms
     probe.start(program, {});
     ASSERT_TRUE(probe.waitForFinished(10000)) << c.programFolder;
     EXPECT_EQ(probe.readAllStandardOutput().toStdString(), root.File(c.want)) << c.programFolder;
+  }
+}
+
+// What a screen reader reads for each control: every control of the main window and of the
+// Options and Zip dialogs has a name, in both modes.
+TEST_F(QtFormsTest, EveryControlHasANameForScreenReaders) {
+  CarvexForm& w = ShowMain();
+  const std::vector<std::string> named = {"frmCarvex", "frmOptions", "frmZipFile"};
+  for (const test::ShowcaseMode& m : test::ShowcaseModes()) {
+    ClickTab(w.tbsTabs, m.tab);
+    test::Settle();
+    for (const test::ShowcaseForm& f : test::ShowcaseForms(w, m)) {
+      ui::Form& form = f.prepare();
+      if (std::find(named.begin(), named.end(), form.Name()) == named.end()) {
+        if (&form != &w) form.Unload();
+        continue;
+      }
+      SCOPED_TRACE(std::string(f.name) + " in " + m.mode + " mode");
+      form.Show();
+      test::Settle();
+      for (ui::Control* control : form.Controls()) {
+        QWidget* widget = WidgetOf(*control);
+        if (!widget || !widget->isVisible()) continue;
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+        ASSERT_NE(accessible, nullptr) << control->Name();
+        const QString name = accessible->text(QAccessible::Name);
+        EXPECT_FALSE(name.isEmpty() || name == "...") << control->Name() << " has no name";
+        // Qt on Linux names a combo box by its current text and relates it to its label instead.
+        const bool combo = qobject_cast<QComboBox*>(widget) != nullptr;
+        if (!combo && !control->AccessibleName().empty())
+          EXPECT_EQ(name.toStdString(), control->AccessibleName()) << control->Name();
+      }
+      if (&form != &w) form.Unload();
+    }
   }
 }
 

@@ -46,6 +46,7 @@ enum class Property {
   kChecked,
   kPicture,
   kFocus,
+  kAccessibleName,
 };
 
 using Handler = std::function<void()>;
@@ -75,6 +76,10 @@ public:
   void Move(int left, int top);
   const std::string& ToolTipText() const { return toolTip_; }
   void SetToolTipText(std::string text);
+  // What a screen reader calls the control where its caption says nothing ("...") or it has
+  // none (a text box, a list); the visible caption stays as it is.
+  const std::string& AccessibleName() const { return accessibleName_; }
+  void SetAccessibleName(std::string name);
   const std::string& FontName() const { return fontName_; }
   void SetFontName(std::string name) { fontName_ = std::move(name); }
 
@@ -98,7 +103,12 @@ private:
   bool visible_ = true;
   Rect geometry_;
   std::string toolTip_;
+  std::string accessibleName_;
   std::string fontName_;
 };
+
+// The name a screen reader reads for `control`: its accessible name when it has one, otherwise
+// its caption without the "&" that marks the access key ("&&" is one "&"); "" for neither.
+std::string AccessibleNameOf(const Control& control);
 
 }  // namespace carvex::ui

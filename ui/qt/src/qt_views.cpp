@@ -386,6 +386,8 @@ QWidget* EnsureWidget(FormView& view, Control& control) {
   QWidget* widget = CreateWidget(view, control, parent);
   if (!widget) return nullptr;
   widget->setObjectName(Q(control.Name()));
+  // Captioned widgets are named by their text; the others by what the form calls them.
+  if (!control.AccessibleName().empty()) widget->setAccessibleName(Q(control.AccessibleName()));
   new InputFilter(widget, &control, view.alive);
   if (auto* tabs = qobject_cast<QTabWidget*>(widget)) new InputFilter(tabs->tabBar(), &control, view.alive);
   view.widgets.emplace(&control, widget);
@@ -625,6 +627,9 @@ void ApplyControl(FormView& view, Control& control, Property property) {
       break;
     case Property::kToolTip:
       widget->setToolTip(Q(control.ToolTipText()));
+      break;
+    case Property::kAccessibleName:
+      widget->setAccessibleName(Q(control.AccessibleName()));
       break;
     case Property::kCaption:
       // A job's status line changes once per piece, thousands of times a second; laying its

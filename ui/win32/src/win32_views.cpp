@@ -8,6 +8,7 @@
 #include <cmath>
 #include <vector>
 
+#include "win32_accessible.h"
 #include "platform/wide.h"
 #include "ui/app.h"
 #include "win32_view.h"
@@ -433,6 +434,9 @@ void ApplyControl(FormView& view, Control& control, Property property) {
     case Property::kGeometry:
       ApplyGeometry(view, control, hwnd);
       break;
+    case Property::kAccessibleName:
+      // Read from the model whenever a screen reader asks (WM_GETOBJECT).
+      break;
     case Property::kEnabled:
       EnableWindow(hwnd, control.Enabled());
       break;
@@ -772,6 +776,15 @@ LRESULT CALLBACK ControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
       if (control->Kind() == ControlKind::kListView && control->Parent().IsLoaded())
         As<ListView>(*control).DropFiles(paths);
       return 0;
+    }
+    case WM_GETOBJECT: {
+      // A frame's caption is drawn by the group box inside it, so the frame itself is named by
+      // the caption; any other control keeps its own text unless the form named it.
+      const std::string name =
+          control->Kind() == ControlKind::kFrame ? AccessibleNameOf(*control) : control->AccessibleName();
+      if (!name.empty())
+        if (const LRESULT named = AccessibleObjectNamed(hwnd, wParam, lParam, W(name))) return named;
+      break;
     }
     case WM_NCDESTROY:
       RemoveWindowSubclass(hwnd, ControlProc, 1);
