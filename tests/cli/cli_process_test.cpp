@@ -405,7 +405,9 @@ TEST_F(CliProcessTest, ARefusedUnzipAfterAVerifiedBuildIsNoFailedBuild) {
     EXPECT_EQ(run.status, c.status) << run.output;
     EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
     EXPECT_EQ(work.Read("out/" + c.archive), work.Read(c.archive));
-    if (c.status == 0) EXPECT_EQ(work.Read("out/inner.txt"), "secret words");
+    if (c.status == 0) {
+      EXPECT_EQ(work.Read("out/inner.txt"), "secret words");
+    }
   }
   EXPECT_EQ(Shell(Cli("build pieces/good.zip.001.cvx --password-file password.txt")).status, 2);
 }
