@@ -1,5 +1,7 @@
 #include "support/form_showcase.h"
 
+#include <algorithm>
+
 #include "frm_finished.h"
 #include "frm_options.h"
 #include "frm_zip_file.h"
@@ -53,6 +55,25 @@ void UnloadEverything() {
   frmCarvex.Reset();
   ui::App().MainForm = nullptr;
   OverrideAppFolders("", "");
+}
+
+void ForEachNamedForm(CarvexForm& main, const std::function<void(int tab)>& selectTab,
+                      const std::function<void()>& settle,
+                      const std::function<void(ui::Form& form, const std::string& where)>& check) {
+  const std::vector<std::string> named = {"frmCarvex", "frmOptions", "frmZipFile"};
+  for (const ShowcaseMode& m : ShowcaseModes()) {
+    selectTab(m.tab);
+    settle();
+    for (const ShowcaseForm& f : ShowcaseForms(main, m)) {
+      ui::Form& form = f.prepare();
+      if (std::find(named.begin(), named.end(), form.Name()) != named.end()) {
+        form.Show();
+        settle();
+        check(form, std::string(f.name) + " in " + m.mode + " mode");
+      }
+      if (&form != &main) form.Unload();
+    }
+  }
 }
 
 void FillShowcaseLists(CarvexForm& main, const TempDir& src, const TempDir& dest) {

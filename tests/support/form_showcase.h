@@ -32,6 +32,13 @@ void StartFresh(const TempDir& app);
 // Unloads every form, forgets the main window and gives the program its own folders back.
 void UnloadEverything();
 
+// For the screen-reader checks: in each mode (chosen by `selectTab`), shows the main window
+// and the Options and Zip dialogs in turn, lets `settle` run the backend's queued work, and
+// calls `check` with the form on screen and a description for the trace.
+void ForEachNamedForm(CarvexForm& main, const std::function<void(int tab)>& selectTab,
+                      const std::function<void()>& settle,
+                      const std::function<void(ui::Form& form, const std::string& where)>& check);
+
 // Lists a file in the split list and a set of pieces in the build list of `main`.
 void FillShowcaseLists(CarvexForm& main, const TempDir& src, const TempDir& dest);
 

@@ -376,34 +376,23 @@ TEST(QtProgramInstall, TheApplicationFolderIsShareCarvexBesideBinElseThePrograms
 // Options and Zip dialogs has a name, in both modes.
 TEST_F(QtFormsTest, EveryControlHasANameForScreenReaders) {
   CarvexForm& w = ShowMain();
-  const std::vector<std::string> named = {"frmCarvex", "frmOptions", "frmZipFile"};
-  for (const test::ShowcaseMode& m : test::ShowcaseModes()) {
-    ClickTab(w.tbsTabs, m.tab);
-    test::Settle();
-    for (const test::ShowcaseForm& f : test::ShowcaseForms(w, m)) {
-      ui::Form& form = f.prepare();
-      if (std::find(named.begin(), named.end(), form.Name()) == named.end()) {
-        if (&form != &w) form.Unload();
-        continue;
-      }
-      SCOPED_TRACE(std::string(f.name) + " in " + m.mode + " mode");
-      form.Show();
-      test::Settle();
-      for (ui::Control* control : form.Controls()) {
-        QWidget* widget = WidgetOf(*control);
-        if (!widget || !widget->isVisible()) continue;
-        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
-        ASSERT_NE(accessible, nullptr) << control->Name();
-        const QString name = accessible->text(QAccessible::Name);
-        EXPECT_FALSE(name.isEmpty() || name == "...") << control->Name() << " has no name";
-        // Qt on Linux names a combo box by its current text and relates it to its label instead.
-        const bool combo = qobject_cast<QComboBox*>(widget) != nullptr;
-        if (!combo && !control->AccessibleName().empty())
-          EXPECT_EQ(name.toStdString(), control->AccessibleName()) << control->Name();
-      }
-      if (&form != &w) form.Unload();
-    }
-  }
+  test::ForEachNamedForm(
+      w, [&](int tab) { ClickTab(w.tbsTabs, tab); }, [] { test::Settle(); },
+      [](ui::Form& form, const std::string& where) {
+        SCOPED_TRACE(where);
+        for (ui::Control* control : form.Controls()) {
+          QWidget* widget = WidgetOf(*control);
+          if (!widget || !widget->isVisible()) continue;
+          QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+          ASSERT_NE(accessible, nullptr) << control->Name();
+          const QString name = accessible->text(QAccessible::Name);
+          EXPECT_FALSE(name.isEmpty() || name == "...") << control->Name() << " has no name";
+          // Qt on Linux names a combo box by its current text and relates it to its label instead.
+          const bool combo = qobject_cast<QComboBox*>(widget) != nullptr;
+          if (!combo && !control->AccessibleName().empty())
+            EXPECT_EQ(name.toStdString(), control->AccessibleName()) << control->Name();
+        }
+      });
 }
 
 TEST_F(QtFormsTest, EveryFormInBothModesIsLaidOutWithoutClippingOrOverlap) {

@@ -165,43 +165,32 @@ TEST_F(Win32FormsTest, EveryFormInBothModesIsLaidOutWithoutClippingOrOverlap) {
 // every control of the main window and of the Options and Zip dialogs has one, in both modes.
 TEST_F(Win32FormsTest, EveryControlHasANameForScreenReaders) {
   CarvexForm& w = ShowMain();
-  const std::vector<std::string> named = {"frmCarvex", "frmOptions", "frmZipFile"};
-  for (const test::ShowcaseMode& m : test::ShowcaseModes()) {
-    w.tbsTabs.Click(m.tab);
-    Settle();
-    for (const test::ShowcaseForm& f : test::ShowcaseForms(w, m)) {
-      ui::Form& form = f.prepare();
-      if (std::find(named.begin(), named.end(), form.Name()) == named.end()) {
-        if (&form != &w) form.Unload();
-        continue;
-      }
-      SCOPED_TRACE(std::string(f.name) + " in " + m.mode + " mode");
-      form.Show();
-      Settle();
-      for (ui::Control* control : form.Controls()) {
-        HWND hwnd = Handle(*control);
-        if (!hwnd || !IsWindowVisible(hwnd)) continue;
-        IAccessible* accessible = nullptr;
-        ASSERT_EQ(AccessibleObjectFromWindow(hwnd, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
-                                             reinterpret_cast<void**>(&accessible)),
-                  S_OK)
-            << control->Name();
-        VARIANT self{};
-        self.vt = VT_I4;
-        self.lVal = CHILDID_SELF;
-        BSTR name = nullptr;
-        accessible->get_accName(self, &name);
-        const std::string text = name ? platform::Narrow(name) : std::string();
-        EXPECT_FALSE(text.empty() || text == "...") << control->Name() << " has no name";
-        if (!control->AccessibleName().empty()) {
-          EXPECT_EQ(text, control->AccessibleName()) << control->Name();
+  test::ForEachNamedForm(
+      w, [&](int tab) { w.tbsTabs.Click(tab); }, [] { Settle(); },
+      [](ui::Form& form, const std::string& where) {
+        SCOPED_TRACE(where);
+        for (ui::Control* control : form.Controls()) {
+          HWND hwnd = Handle(*control);
+          if (!hwnd || !IsWindowVisible(hwnd)) continue;
+          IAccessible* accessible = nullptr;
+          ASSERT_EQ(AccessibleObjectFromWindow(hwnd, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                               reinterpret_cast<void**>(&accessible)),
+                    S_OK)
+              << control->Name();
+          VARIANT self{};
+          self.vt = VT_I4;
+          self.lVal = CHILDID_SELF;
+          BSTR name = nullptr;
+          accessible->get_accName(self, &name);
+          const std::string text = name ? platform::Narrow(name) : std::string();
+          EXPECT_FALSE(text.empty() || text == "...") << control->Name() << " has no name";
+          if (!control->AccessibleName().empty()) {
+            EXPECT_EQ(text, control->AccessibleName()) << control->Name();
+          }
+          SysFreeString(name);
+          accessible->Release();
         }
-        SysFreeString(name);
-        accessible->Release();
-      }
-      if (&form != &w) form.Unload();
-    }
-  }
+      });
 }
 
 // The same forms at 144 DPI: the screen's scale is read when a process starts, so a second run
