@@ -68,9 +68,11 @@ if [[ -n "${CARVEX_SIGNING_CERT:-}" ]]; then
   osslsigncode verify -CAfile "$CARVEX_SIGNING_CERT" -in "$install_dir/uninstall.exe" >"$work/verify.log" 2>&1 ||
     fail "the installed uninstaller is not signed: $(tail -n 2 "$work/verify.log")"
 fi
-# Run as invoked, never with file virtualization: each program's manifest says so.
+# Run as invoked, never with file virtualization, and reach paths past 260 characters: each
+# program's manifest says so.
 for f in carvex.exe carvex-cli.exe verbhook.exe verbhookw.exe ZipSFX.bin; do
   grep -q 'requestedExecutionLevel level="asInvoker"' "$install_dir/$f" || fail "$f asks for no asInvoker level"
+  grep -q '<longPathAware [^>]*>true</longPathAware>' "$install_dir/$f" || fail "$f does not declare longPathAware"
 done
 [[ -f "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Carvex.lnk" ]] ||
   fail "no Start-menu shortcut"

@@ -24,13 +24,13 @@ FILETIME ToFiletime(FileTime time) {
 
 std::optional<std::uint32_t> ReadFileAttributes(const std::string& path) {
   if (path.empty()) return std::nullopt;
-  const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
+  const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
   return attributes;
 }
 
 void WriteFileAttributes(const std::string& path, std::uint32_t attributes) {
-  const std::wstring wide = Widen(path);
+  const std::wstring wide = WidePath(path);
   const DWORD current = ::GetFileAttributesW(wide.c_str());
   if (current == INVALID_FILE_ATTRIBUTES) ThrowLastError("Cannot read the attributes of", path);
   // The folder bit and the bits the system manages itself cannot be set; keep those that can.
@@ -43,7 +43,7 @@ void WriteFileAttributes(const std::string& path, std::uint32_t attributes) {
 
 std::optional<FileStatus> ReadFileStatus(const std::string& path) {
   if (path.empty()) return std::nullopt;
-  const std::wstring wide = Widen(path);
+  const std::wstring wide = WidePath(path);
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!::GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
   FileStatus status{data.dwFileAttributes, std::nullopt};
@@ -74,7 +74,7 @@ FileTime CurrentFileTime() {
 
 FileTimes ReadFileTimes(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!::GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data))
+  if (!::GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &data))
     ThrowLastError("Cannot read the times of", path);
   return {FromFiletime(data.ftCreationTime), FromFiletime(data.ftLastAccessTime),
           FromFiletime(data.ftLastWriteTime)};
@@ -83,7 +83,7 @@ FileTimes ReadFileTimes(const std::string& path) {
 FileTimesEditor::FileTimesEditor(const std::string& path) : path_(path) {
   // Write access is what stamping asks for; reading the attributes as well lets the same
   // handle read the times it is about to keep.
-  HANDLE file = ::CreateFileW(Widen(path).c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ,
+  HANDLE file = ::CreateFileW(WidePath(path).c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) ThrowLastError("Cannot open", path);
   handle_ = file;

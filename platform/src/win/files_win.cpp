@@ -31,7 +31,7 @@ void ThrowLastError(const std::string& what, const std::string& path) {
 namespace {
 
 bool Attributes(const std::string& path, WIN32_FILE_ATTRIBUTE_DATA& data) {
-  return !path.empty() && ::GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data) != 0;
+  return !path.empty() && ::GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &data) != 0;
 }
 
 bool HasWildcard(std::wstring_view name) { return name.find_first_of(L"*?") != std::wstring_view::npos; }
@@ -68,7 +68,7 @@ bool IsLink(const std::string& path) {
   // Other reparse points hold the file itself (cloud placeholders, deduplicated files): only
   // symbolic links and junctions lead elsewhere. The tag comes with the directory entry.
   WIN32_FIND_DATAW find{};
-  HANDLE handle = ::FindFirstFileW(Widen(path).c_str(), &find);
+  HANDLE handle = ::FindFirstFileW(WidePath(path).c_str(), &find);
   if (handle == INVALID_HANDLE_VALUE) return false;
   ::FindClose(handle);
   return find.dwReserved0 == IO_REPARSE_TAG_SYMLINK || find.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT;
@@ -81,7 +81,7 @@ namespace {
 class QueryHandle {
  public:
   explicit QueryHandle(const std::string& path)
-      : handle_(::CreateFileW(Widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      : handle_(::CreateFileW(WidePath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {}
   ~QueryHandle() {
     if (Ok()) ::CloseHandle(handle_);
@@ -130,13 +130,13 @@ std::optional<std::string> ResolvedPath(const std::string& path) {
 }
 
 void RemoveFile(const std::string& path) {
-  if (!::DeleteFileW(Widen(path).c_str())) ThrowLastError("Cannot delete", path);
+  if (!::DeleteFileW(WidePath(path).c_str())) ThrowLastError("Cannot delete", path);
 }
 
-bool RemoveEmptyFolder(const std::string& path) { return ::RemoveDirectoryW(Widen(path).c_str()) != 0; }
+bool RemoveEmptyFolder(const std::string& path) { return ::RemoveDirectoryW(WidePath(path).c_str()) != 0; }
 
 std::optional<std::string> FindEntryName(const std::string& path) {
-  const std::wstring wide = Widen(path);
+  const std::wstring wide = WidePath(path);
   // A pattern would name whichever entry matched first, not the element asked for.
   if (wide.empty() || HasWildcard(wide)) return std::nullopt;
   WIN32_FIND_DATAW data{};
@@ -151,7 +151,7 @@ std::vector<std::string> ListPlainFiles(const std::string& folder) {
   std::vector<std::string> names;
   const std::string prefix = folder.empty() || folder.back() == '\\' ? folder : folder + '\\';
   WIN32_FIND_DATAW data{};
-  HANDLE find = ::FindFirstFileExW(Widen(prefix + "*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+  HANDLE find = ::FindFirstFileExW(WidePath(prefix + "*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
                                    nullptr, FIND_FIRST_EX_LARGE_FETCH);
   if (find == INVALID_HANDLE_VALUE) return names;
   constexpr DWORD kNotPlain =
@@ -166,7 +166,7 @@ std::vector<std::string> ListPlainFiles(const std::string& folder) {
 void RemoveFilesIn(const std::string& folder) {
   const std::string prefix = folder.empty() || folder.back() == '\\' ? folder : folder + '\\';
   WIN32_FIND_DATAW data{};
-  HANDLE find = ::FindFirstFileW(Widen(prefix + "*.*").c_str(), &data);
+  HANDLE find = ::FindFirstFileW(WidePath(prefix + "*.*").c_str(), &data);
   if (find == INVALID_HANDLE_VALUE) {
     if (::GetLastError() == ERROR_FILE_NOT_FOUND) return;
     ThrowLastError("Cannot list", folder);
@@ -201,7 +201,7 @@ File::File(const std::string& path, Mode mode) : path_(path) {
   OpenFlags flags{GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING};
   if (mode == Mode::kCreate) flags = {GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS};
   if (mode == Mode::kUpdate) flags = {GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS};
-  HANDLE h = ::CreateFileW(Widen(path).c_str(), flags.access, flags.share, nullptr, flags.disposition,
+  HANDLE h = ::CreateFileW(WidePath(path).c_str(), flags.access, flags.share, nullptr, flags.disposition,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) ThrowLastError(mode == Mode::kCreate ? "Cannot create" : "Cannot open", path);
   handle_ = h;

@@ -54,10 +54,13 @@ void CreateFoldersWide(const std::wstring& folder) {
   if (path.empty() || IsDirectory(Narrow(path))) return;
   const auto slash = path.find_last_of(L"\\/");
   if (slash != std::wstring::npos) {
-    const std::wstring parent = path.substr(0, slash);
-    // A drive ("C:") or the start of a UNC name ("\\") is nothing to create.
-    const bool isRoot =
-        parent.find_first_not_of(L"\\/") == std::wstring::npos || (parent.size() == 2 && parent[1] == L':');
+    std::wstring parent = path.substr(0, slash);
+    // A drive ("C:") or the start of a UNC name ("\\") is nothing to create, nor is either
+    // behind the prefix of a long path ("\\?\C:", "\\?\UNC").
+    std::wstring_view bare = parent;
+    if (bare.starts_with(L"\\\\?\\")) bare.remove_prefix(4);
+    const bool isRoot = bare.find_first_not_of(L"\\/") == std::wstring::npos ||
+                        (bare.size() == 2 && bare[1] == L':') || bare == L"UNC";
     if (!isRoot) CreateFoldersWide(parent);
   }
   if (::CreateDirectoryW(path.c_str(), nullptr)) return;
@@ -73,7 +76,7 @@ void CreateFoldersWide(const std::wstring& folder) {
 bool IsFolderWritable(const std::string& folder) {
   if (folder.empty()) return false;
   static std::atomic<unsigned> counter{0};
-  const std::wstring base = Join(WithoutTrailingSeparators(Widen(folder)),
+  const std::wstring base = Join(WithoutTrailingSeparators(WidePath(folder)),
                                  L".carvex-probe-" + std::to_wstring(::GetCurrentProcessId()) + L"-");
   // CREATE_NEW: a file of that name that is already there must neither count nor be deleted.
   // Delete-on-close removes the probe even if this process dies before it closes it.
@@ -95,7 +98,7 @@ std::string UserConfigFolder() {
   return Narrow(Join(WithoutTrailingSeparators(RoamingAppData()), L"Orvane Software\\Carvex"));
 }
 
-void CreateFolders(const std::string& folder) { CreateFoldersWide(Widen(folder)); }
+void CreateFolders(const std::string& folder) { CreateFoldersWide(WidePath(folder)); }
 
 std::string DefaultOutputFolder() { return "C:\\"; }
 

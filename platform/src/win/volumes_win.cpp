@@ -10,7 +10,7 @@ VolumeSpace GetVolumeSpace(const std::string& path) {
   if (gSeam)
     if (auto space = gSeam->Space(path)) return *space;
   std::wstring root(MAX_PATH, L'\0');
-  if (!::GetVolumePathNameW(Widen(path).c_str(), root.data(), MAX_PATH))
+  if (!::GetVolumePathNameW(WidePath(path).c_str(), root.data(), MAX_PATH))
     ThrowLastError("Cannot find the drive of", path);
   ULARGE_INTEGER available{}, total{}, free{};
   if (!::GetDiskFreeSpaceExW(root.c_str(), &available, &total, &free))

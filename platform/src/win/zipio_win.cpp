@@ -12,7 +12,7 @@ namespace carvex::platform {
 
 LocalTime FileModificationTime(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!::GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data))
+  if (!::GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &data))
     ThrowLastError("Cannot read the time of", path);
   SYSTEMTIME utc{};
   SYSTEMTIME local{};
@@ -35,7 +35,7 @@ void SetFileModificationTime(const std::string& path, const LocalTime& time) {
   FILETIME stamp{};
   if (!::TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) || !::SystemTimeToFileTime(&utc, &stamp))
     ThrowLastError("Cannot convert the time for", path);
-  HANDLE h = ::CreateFileW(Widen(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  HANDLE h = ::CreateFileW(WidePath(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) ThrowLastError("Cannot set the time of", path);
   const BOOL ok = ::SetFileTime(h, nullptr, nullptr, &stamp);
@@ -50,7 +50,7 @@ void SetFileModificationTime(const std::string& path, const LocalTime& time) {
 void MakeExecutable(const std::string&) {}
 
 void RenameReplacing(const std::string& from, const std::string& to) {
-  if (!::MoveFileExW(Widen(from).c_str(), Widen(to).c_str(), MOVEFILE_REPLACE_EXISTING))
+  if (!::MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), MOVEFILE_REPLACE_EXISTING))
     ThrowLastError("Cannot replace", to);
 }
 
@@ -80,7 +80,7 @@ OVERLAPPED At(std::int64_t offset) {
 
 SeekableFile::SeekableFile(const std::string& path, Mode mode) : path_(path) {
   const bool read = mode == Mode::kRead;
-  HANDLE h = ::CreateFileW(Widen(path).c_str(), read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE,
+  HANDLE h = ::CreateFileW(WidePath(path).c_str(), read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE,
                            read ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ, nullptr,
                            read ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) ThrowLastError(read ? "Cannot open" : "Cannot create", path);
@@ -112,7 +112,7 @@ void SeekableFile::Release() noexcept {
 bool SeekableFile::CreateNew(const std::string& path) {
   Release();
   path_ = path;
-  HANDLE h = ::CreateFileW(Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+  HANDLE h = ::CreateFileW(WidePath(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h != INVALID_HANDLE_VALUE) {
     handle_ = h;
