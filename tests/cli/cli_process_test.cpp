@@ -316,8 +316,9 @@ TEST_F(CliProcessTest, NamesCannotDriveTheTerminal) {
     EXPECT_EQ(run.output.find('\x1b'), std::string::npos) << command << "\n" << run.output;
     // A message keeps its own line breaks; verify's lines and the script's messages keep none.
     EXPECT_NE(run.output.find("title\\x1b]0;pwned\\x07 hide\\x1b[8m"), std::string::npos) << command << "\n" << run.output;
-    if (command.find("verify") != std::string::npos || command.find(".sh") != std::string::npos)
+    if (command.find("verify") != std::string::npos || command.find(".sh") != std::string::npos) {
       EXPECT_NE(run.output.find("[8m\\nfake.bin"), std::string::npos) << command << "\n" << run.output;
+    }
   }
 }
 
@@ -343,7 +344,9 @@ TEST_F(CliProcessTest, ASplitSaysWhenNoBatchFileCanNameItsPieces) {
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(std::filesystem::exists(work.File("out/" + c.name + ".Bat")), c.batch);
     EXPECT_EQ(run.output.find("No batch file was written") != std::string::npos, !c.batch) << run.output;
-    if (!c.says.empty()) EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+    if (!c.says.empty()) {
+      EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+    }
     std::filesystem::remove_all(work.File("out"));
   }
 }
