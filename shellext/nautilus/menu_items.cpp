@@ -47,7 +47,6 @@ SilentBackend silentBackend;
 
 constexpr char kSelectionKey[] = "verbhook-selection";
 constexpr char kRunnerVariable[] = "VERBHOOK_RUNNER";
-constexpr char kPropsCommand[] = "[props]";
 
 // The runner: VERBHOOK_RUNNER when set; otherwise `verbhook` in the bin folder of the prefix
 // this module is installed under; otherwise whatever `verbhook` the search path finds.
@@ -207,7 +206,7 @@ std::optional<MenuLevel>& LastTree() {
 
 bool ShowsSummary(const Records& records) {
   for (const auto& [number, record] : records)
-    if (FindElement(record, Element::kCommand) == kPropsCommand) return true;
+    if (FindBuiltIn(FindElement(record, Element::kCommand).value_or("")) == BuiltIn::kProps) return true;
   return false;
 }
 

@@ -595,20 +595,26 @@ void CheckValueName(const std::string& name) {
                                        " characters"};
 }
 
+// One value through the prepared upsert, which is left ready for the next.
+void Upsert(Statement& upsert, std::int64_t key, const std::string& name, RegistryType type, std::string_view data) {
+  CheckValueName(name);
+  upsert.Bind(1, key)
+      .BindText(2, name)
+      .BindText(3, FoldName(name))
+      .Bind(4, static_cast<std::int64_t>(type))
+      .BindBlob(5, data)
+      .Step();
+  upsert.Reset();
+}
+
 }  // namespace
 
 void RegistryKey::SetValue(const std::string& name, RegistryType type, std::string_view data) {
   Store::Instance().Run(true, generation_, "Cannot write " + ValueText(name), path_, [&](Session& s) {
     RequireKey(s.db, id_);
     RequireWritable(writable_);
-    CheckValueName(name);
     Statement upsert(s.db, kUpsertValue);
-    upsert.Bind(1, id_)
-        .BindText(2, name)
-        .BindText(3, FoldName(name))
-        .Bind(4, static_cast<std::int64_t>(type))
-        .BindBlob(5, data)
-        .Step();
+    Upsert(upsert, id_, name, type, data);
   });
 }
 
@@ -618,16 +624,7 @@ void RegistryKey::SetStrings(const std::vector<std::pair<std::string, std::strin
     RequireKey(s.db, id_);
     RequireWritable(writable_);
     Statement upsert(s.db, kUpsertValue);
-    for (const auto& [name, text] : values) {
-      CheckValueName(name);
-      upsert.Bind(1, id_)
-          .BindText(2, name)
-          .BindText(3, FoldName(name))
-          .Bind(4, static_cast<std::int64_t>(RegistryType::kString))
-          .BindBlob(5, EncodeRegistryString(text))
-          .Step();
-      upsert.Reset();
-    }
+    for (const auto& [name, text] : values) Upsert(upsert, id_, name, RegistryType::kString, EncodeRegistryString(text));
   });
 }
 
