@@ -1,6 +1,8 @@
-// carvex_write_icons FOLDER: writes the Windows program's icon files (carvex.ico, split.ico, ...)
-// into FOLDER from the drawings the Qt backend shows, so both programs show the same pictures.
-// The files are checked in (ui/win32/res/), since the Windows builds have no Qt to draw them.
+// carvex_write_icons FOLDER [LOGO_FOLDER]: writes the Windows program's icon files (carvex.ico,
+// split.ico, ...) into FOLDER from the drawings the Qt backend shows, so both programs show the
+// same pictures, and, given LOGO_FOLDER, the program's picture as the PNG logos the Windows 11
+// menu package names (packaging/msix/Assets). The files are checked in (ui/win32/res/), since
+// the Windows builds have no Qt to draw them.
 #include <QBuffer>
 #include <QByteArray>
 #include <QDir>
@@ -10,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "form_view.h"
@@ -24,6 +27,10 @@ constexpr int kSides[] = {16, 20, 24, 32, 40, 48, 64, 256};
 constexpr int kLargestBitmap = 64;
 
 const char* const kNames[] = {"carvex", "split", "build", "piece", "zip", "finished"};
+
+// The package's logos by the names and sides its manifest gives them.
+const std::pair<const char*, int> kLogos[] = {
+    {"StoreLogo.png", 50}, {"Square44x44Logo.png", 44}, {"Square150x150Logo.png", 150}};
 
 void Put16(QByteArray& out, std::uint16_t value) {
   out.append(static_cast<char>(value & 0xff));
@@ -114,25 +121,31 @@ QByteArray IconFile(const std::string& name) {
   return out;
 }
 
+bool WriteFile(const QString& path, const QByteArray& data) {
+  QFile file(path);
+  if (!data.isEmpty() && file.open(QIODevice::WriteOnly) && file.write(data) == data.size()) return true;
+  std::fprintf(stderr, "carvex_write_icons: cannot write %s\n", qPrintable(path));
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   // Drawing needs no screen.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: carvex_write_icons FOLDER\n");
+  if (argc != 2 && argc != 3) {
+    std::fprintf(stderr, "usage: carvex_write_icons FOLDER [LOGO_FOLDER]\n");
     return 2;
   }
   const QDir folder(QString::fromLocal8Bit(argv[1]));
-  for (const char* name : kNames) {
-    const QByteArray icon = IconFile(name);
-    const QString path = folder.filePath(QString::fromLatin1(name) + ".ico");
-    QFile file(path);
-    if (icon.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(icon) != icon.size()) {
-      std::fprintf(stderr, "carvex_write_icons: cannot write %s\n", qPrintable(path));
-      return 1;
-    }
+  for (const char* name : kNames)
+    if (!WriteFile(folder.filePath(QString::fromLatin1(name) + ".ico"), IconFile(name))) return 1;
+  if (argc == 3) {
+    const QDir logos(QString::fromLocal8Bit(argv[2]));
+    for (const auto& [name, side] : kLogos)
+      if (!WriteFile(logos.filePath(QString::fromLatin1(name)), PngEntry(carvex::ui::ResourceImage("carvex", side))))
+        return 1;
   }
   return 0;
 }
