@@ -4,6 +4,7 @@
 
 #include "com_server.h"
 #include "context_menu.h"
+#include "explorer_command.h"
 
 namespace carvex::com {
 
@@ -34,12 +35,7 @@ STDMETHODIMP TContextMenuFactory::CreateInstance(IUnknown* outer, REFIID riid, v
     if (!object) return E_POINTER;
     *object = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
-    TContextMenu* handler = new (std::nothrow) TContextMenu();
-    if (!handler) return E_OUTOFMEMORY;
-    // The handler's own reference goes once the caller has the one it asked for, or none.
-    const HRESULT result = handler->QueryInterface(riid, object);
-    handler->Release();
-    return result;
+    return create_(riid, object);
   });
 }
 
@@ -48,9 +44,20 @@ STDMETHODIMP TContextMenuFactory::LockServer(BOOL lock) {
   return S_OK;
 }
 
-TContextMenuFactory& Factory() {
-  static constinit TContextMenuFactory factory;
-  return factory;
+namespace {
+
+HRESULT CreateHandler(REFIID riid, void** object) {
+  return HandOverNew(static_cast<IShellExtInit*>(new (std::nothrow) TContextMenu()), riid, object);
+}
+
+}  // namespace
+
+TContextMenuFactory* FactoryFor(REFCLSID clsid) {
+  static constinit TContextMenuFactory handlers(&CreateHandler);
+  static constinit TContextMenuFactory commands(&CreateExplorerCommand);
+  if (IsEqualCLSID(clsid, kHandlerClsid)) return &handlers;
+  if (IsEqualCLSID(clsid, kExplorerCommandClsid)) return &commands;
+  return nullptr;
 }
 
 }  // namespace carvex::com

@@ -7,11 +7,15 @@
 
 namespace carvex::com {
 
-// The class object that makes TContextMenu handlers, a new one for each request. There is one,
-// which lives as long as the library; while anyone holds a reference to it the library stays.
+// Makes a new object of one class and asks it for `riid`.
+using CreateObject = HRESULT (*)(REFIID riid, void** object);
+
+// The class object that makes the objects of one class, a new one for each request. There is one
+// per class, which lives as long as the library; while anyone holds a reference to it the
+// library stays.
 class TContextMenuFactory final : public IClassFactory {
  public:
-  constexpr TContextMenuFactory() = default;
+  constexpr explicit TContextMenuFactory(CreateObject create) : create_(create) {}
   TContextMenuFactory(const TContextMenuFactory&) = delete;
   TContextMenuFactory& operator=(const TContextMenuFactory&) = delete;
 
@@ -23,9 +27,11 @@ class TContextMenuFactory final : public IClassFactory {
   STDMETHODIMP LockServer(BOOL lock) override;
 
  private:
+  CreateObject create_;
   std::atomic<ULONG> references_{0};
 };
 
-TContextMenuFactory& Factory();
+// The class object of `clsid`; nullptr for a class the library does not serve.
+TContextMenuFactory* FactoryFor(REFCLSID clsid);
 
 }  // namespace carvex::com

@@ -29,6 +29,13 @@ void LockServer(bool lock) noexcept {
 
 bool ServerInUse() noexcept { return liveObjects.load() > 0 || serverLocks.load() > 0; }
 
+HRESULT HandOverNew(IUnknown* made, REFIID riid, void** object) noexcept {
+  if (!made) return E_OUTOFMEMORY;
+  const HRESULT result = made->QueryInterface(riid, object);
+  made->Release();
+  return result;
+}
+
 HRESULT ResultOf(const platform::RuntimeError& error) noexcept {
   const long number = error.Number();
   return number > 0 ? HRESULT_FROM_WIN32(static_cast<DWORD>(number)) : E_FAIL;

@@ -3,6 +3,7 @@
 // What the library's COM objects share: the counts that decide whether it may be unloaded, the
 // guard that keeps every failure inside an entry point, and the window services of the core.
 
+#include <unknwn.h>
 #include <windows.h>
 
 #include <exception>
@@ -18,6 +19,10 @@ namespace carvex::com {
 // The handler's class, "{5B0C3F2E-7A41-4D9B-9E62-C1D8A4F70B35}".
 inline constexpr CLSID kHandlerClsid = {
     0x5B0C3F2E, 0x7A41, 0x4D9B, {0x9E, 0x62, 0xC1, 0xD8, 0xA4, 0xF7, 0x0B, 0x35}};
+// The class of the commands that File Explorer's compact menu shows,
+// "{9C9EE2C9-73E4-4362-B324-E4F4623F48B7}".
+inline constexpr CLSID kExplorerCommandClsid = {
+    0x9C9EE2C9, 0x73E4, 0x4362, {0xB3, 0x24, 0xE4, 0xF4, 0x62, 0x3F, 0x48, 0xB7}};
 
 // A live object, or a reference to the class factory, keeps the library loaded.
 void ServerObjectCreated() noexcept;
@@ -26,6 +31,11 @@ void ServerObjectDestroyed() noexcept;
 void LockServer(bool lock) noexcept;
 // Whether anything above holds the library.
 bool ServerInUse() noexcept;
+
+// Gives a new object, which holds its own first reference, to a caller that asked it for `riid`:
+// the caller gets a reference of its own or none, and the object's first goes, so that an object
+// asked for an interface it lacks is freed. A null object (not made) is E_OUTOFMEMORY.
+HRESULT HandOverNew(IUnknown* made, REFIID riid, void** object) noexcept;
 
 // The HRESULT that describes a failure of the core.
 HRESULT ResultOf(const platform::RuntimeError& error) noexcept;

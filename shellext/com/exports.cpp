@@ -61,8 +61,9 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* object) {
   return carvex::com::Guarded([&]() -> HRESULT {
     if (!object) return E_POINTER;
     *object = nullptr;
-    if (!IsEqualCLSID(clsid, carvex::com::kHandlerClsid)) return CLASS_E_CLASSNOTAVAILABLE;
-    return carvex::com::Factory().QueryInterface(riid, object);
+    carvex::com::TContextMenuFactory* const factory = carvex::com::FactoryFor(clsid);
+    if (!factory) return CLASS_E_CLASSNOTAVAILABLE;
+    return factory->QueryInterface(riid, object);
   });
 }
 

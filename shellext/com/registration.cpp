@@ -20,9 +20,14 @@ constexpr char kClsid[] = "{5B0C3F2E-7A41-4D9B-9E62-C1D8A4F70B35}";
 constexpr char kDescription[] = "Carvex by Orvane Software";
 constexpr char kClassKey[] = "CLSID\\{5B0C3F2E-7A41-4D9B-9E62-C1D8A4F70B35}";
 constexpr char kServerKey[] = "CLSID\\{5B0C3F2E-7A41-4D9B-9E62-C1D8A4F70B35}\\InprocServer32";
+// The commands of File Explorer's compact menu. A package names this class for the menu; the
+// class entries here let it be created by its class wherever the library is registered.
+constexpr char kCommandClassKey[] = "CLSID\\{9C9EE2C9-73E4-4362-B324-E4F4623F48B7}";
+constexpr char kCommandServerKey[] = "CLSID\\{9C9EE2C9-73E4-4362-B324-E4F4623F48B7}\\InprocServer32";
 constexpr char kContentsKey[] = "SOFTWARE\\Orvane Software\\Carvex\\Ravelin\\Contents";
 static_assert(std::string_view(kClassKey).ends_with(kClsid));
 static_assert(std::string_view(kServerKey).starts_with(kClassKey));
+static_assert(std::string_view(kCommandServerKey).starts_with(kCommandClassKey));
 static_assert(std::string_view(kContentsKey).starts_with(kHandOffKeyPath));
 
 enum class Root { kClasses, kCurrentUser, kLocalMachine };
@@ -49,6 +54,9 @@ constexpr Entry kEntries[] = {
     {Root::kClasses, kClassKey, "", Data::kDescription, true},
     {Root::kClasses, kServerKey, "", Data::kLibraryPath, true},
     {Root::kClasses, kServerKey, "ThreadingModel", Data::kApartment, false},
+    {Root::kClasses, kCommandClassKey, "", Data::kDescription, true},
+    {Root::kClasses, kCommandServerKey, "", Data::kLibraryPath, true},
+    {Root::kClasses, kCommandServerKey, "ThreadingModel", Data::kApartment, false},
     {Root::kCurrentUser, kContentsKey, nullptr, Data::kNoValue, false},
     {Root::kClasses, "*\\shellex", "", Data::kEmpty, false},
     {Root::kClasses, "*\\shellex\\ContextMenuHandlers", "", Data::kEmpty, false},

@@ -51,6 +51,24 @@ using MemoryDc = UniqueHandle<HDC, &::DeleteDC>;
 // The screen's device context, from GetDC(nullptr).
 using ScreenDc = UniqueHandle<HDC, &ReleaseScreenDc>;
 
+template <typename Interface>
+void ReleaseInterface(Interface* object) {
+  object->Release();
+}
+// A COM interface pointer that holds one reference.
+template <typename Interface>
+using ComRef = UniqueHandle<Interface*, &ReleaseInterface<Interface>>;
+// A further reference to `object` (nullptr gives an empty one).
+template <typename Interface>
+ComRef<Interface> ShareRef(Interface* object) {
+  if (object) object->AddRef();
+  return ComRef<Interface>(object);
+}
+
+inline void FreeTaskMemory(wchar_t* text) { ::CoTaskMemFree(text); }
+// A string that a COM call allocated for its caller.
+using TaskText = UniqueHandle<wchar_t*, &FreeTaskMemory>;
+
 // An object selected into a device context for the owner's lifetime; the one it replaced goes
 // back in, so that the object can be used (or deleted) elsewhere afterwards.
 class Selection {
