@@ -16,7 +16,7 @@ packages=(
   zip unzip p7zip-full
   python3-pyatspi at-spi2-core dbus-daemon
   dpkg-dev help2man lintian appstream
-  nsis osslsigncode openssl python3
+  nsis openssl python3
 )
 # The real GNOME Files for the module's test, and what drives it; without their recommends,
 # which would bring a whole desktop.
@@ -28,14 +28,38 @@ not_installed() {
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
   done
 }
+# Signing the Windows 11 menu package (.msix) needs osslsigncode 2.6 or later; Debian 12's own
+# is 2.5, which signs programs but not packages. bookworm-backports has a newer one.
+appx_signer_installed() {
+  local version
+  version=$(dpkg-query -W -f='${Status} ${Version}' osslsigncode 2>/dev/null) || return 1
+  [[ "$version" == "install ok installed "* ]] && dpkg --compare-versions "${version##* }" ge 2.6
+}
 mapfile -t missing < <(not_installed "${packages[@]}")
 mapfile -t missing_lean < <(not_installed "${lean_packages[@]}")
-[ ${#missing[@]} -eq 0 ] && [ ${#missing_lean[@]} -eq 0 ] && exit 0
+signer=()
+appx_signer_installed || signer=(osslsigncode)
+[ ${#missing[@]} -eq 0 ] && [ ${#missing_lean[@]} -eq 0 ] && [ ${#signer[@]} -eq 0 ] && exit 0
 
-echo "Installing: ${missing[*]} ${missing_lean[*]}"
+echo "Installing: ${missing[*]} ${missing_lean[*]} ${signer[*]}"
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
 export DEBIAN_FRONTEND=noninteractive
 "${sudo[@]}" apt-get update -qq
 [ ${#missing[@]} -eq 0 ] || "${sudo[@]}" apt-get install -y -qq "${missing[@]}"
 [ ${#missing_lean[@]} -eq 0 ] || "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing_lean[@]}"
+if [ ${#signer[@]} -ne 0 ]; then
+  . /etc/os-release
+  if [ "${VERSION_CODENAME:-}" = bookworm ]; then
+    if ! grep -qs bookworm-backports /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; then
+      echo "Adding bookworm-backports for osslsigncode 2.6 or later"
+      echo "deb http://deb.debian.org/debian bookworm-backports main" |
+        "${sudo[@]}" tee /etc/apt/sources.list.d/bookworm-backports.list >/dev/null
+    fi
+    "${sudo[@]}" apt-get update -qq
+    "${sudo[@]}" apt-get install -y -qq -t bookworm-backports osslsigncode
+  else
+    "${sudo[@]}" apt-get install -y -qq osslsigncode
+  fi
+  appx_signer_installed || { echo "setup.sh: osslsigncode 2.6 or later is needed to sign the .msix package"; exit 1; }
+fi
