@@ -136,9 +136,10 @@ void RemoveFile(const std::string& path) {
 bool RemoveEmptyFolder(const std::string& path) { return ::RemoveDirectoryW(WidePath(path).c_str()) != 0; }
 
 std::optional<std::string> FindEntryName(const std::string& path) {
+  // A pattern would name whichever entry matched first, not the element asked for. The path is
+  // looked at as given: the "?" of a long path's own prefix is no pattern.
+  if (path.empty() || HasWildcard(Widen(path))) return std::nullopt;
   const std::wstring wide = WidePath(path);
-  // A pattern would name whichever entry matched first, not the element asked for.
-  if (wide.empty() || HasWildcard(wide)) return std::nullopt;
   WIN32_FIND_DATAW data{};
   // FindFirstFile reports hidden, system and folder entries alike.
   HANDLE find = ::FindFirstFileW(wide.c_str(), &data);

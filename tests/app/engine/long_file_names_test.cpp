@@ -25,6 +25,21 @@ TEST(GetLongFileName, AnExistingLongPathComesBackAsItIs) {
   EXPECT_EQ(GetLongFileName(dir.File("Long Folder Name")), base + kSep + "Long Folder Name");
 }
 
+TEST(GetLongFileName, APathPastThreeHundredCharactersComesBackAsItIs) {
+  TempDir dir;
+  std::string relative;
+  for (int k = 1; k <= 4; ++k) {
+    relative += (k > 1 ? std::string(1, kSep) : std::string()) + std::string(70, 'a') + std::to_string(k);
+    dir.MakeFolder(relative);
+  }
+  dir.Write(relative + kSep + "piece.001.cvx", "x");
+  const std::string base = GetLongFileName(dir.Path());
+  ASSERT_FALSE(base.empty());
+  ASSERT_GT(dir.File(relative).size(), 300u);
+  EXPECT_EQ(GetLongFileName(dir.File(relative) + kSep + "piece.001.cvx"),
+            base + kSep + relative + kSep + "piece.001.cvx");
+}
+
 TEST(GetLongFileName, AnyMissingElementGivesTheEmptyString) {
   TempDir dir;
   dir.MakeFolder("there");
