@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "drop_list.h"
+#include "handler_fixture.h"
 #include "platform/wide.h"
 #include "support/temp_dir.h"
 #include "ui/win32_backend.h"
@@ -35,8 +36,6 @@ using platform::RegistryKey;
 using platform::RegistryRoot;
 using platform::Widen;
 
-constexpr char kHandOffKey[] = "SOFTWARE\\Orvane Software\\Carvex\\Ravelin";
-
 // The shell's own object of `riid` for one file or folder, as the file manager gets it.
 HRESULT ShellObjectOf(const std::string& path, REFIID riid, void** object) {
   PIDLIST_ABSOLUTE item = nullptr;
@@ -48,53 +47,6 @@ HRESULT ShellObjectOf(const std::string& path, REFIID riid, void** object) {
   if (SUCCEEDED(result)) result = parent->GetUIObjectOf(nullptr, 1, &child, riid, nullptr, object);
   ::CoTaskMemFree(item);
   return result;
-}
-
-// A popup menu, destroyed with the object.
-class Popup {
- public:
-  Popup() : menu_(::CreatePopupMenu()) {}
-  ~Popup() { ::DestroyMenu(menu_); }
-  Popup(const Popup&) = delete;
-  Popup& operator=(const Popup&) = delete;
-  HMENU Get() const { return menu_; }
-
- private:
-  HMENU menu_;
-};
-
-// Each item of `menu`, one line: "+offset caption" for an identifier from `idCmdFirst` on,
-// "#id caption" below it, "-- +offset" for a separator, "> caption" for a submenu (its items
-// follow, indented), then " |" for a new column and " [bitmap]" for check-mark bitmaps.
-void Describe(HMENU menu, UINT idCmdFirst, const std::string& indent, std::vector<std::string>& lines) {
-  for (int position = 0; position < ::GetMenuItemCount(menu); ++position) {
-    wchar_t text[1024] = {};
-    MENUITEMINFOW item{};
-    item.cbSize = sizeof item;
-    item.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STRING | MIIM_SUBMENU | MIIM_CHECKMARKS;
-    item.dwTypeData = text;
-    item.cch = std::size(text);
-    EXPECT_TRUE(::GetMenuItemInfoW(menu, position, TRUE, &item));
-    const std::string id =
-        item.wID >= idCmdFirst ? "+" + std::to_string(item.wID - idCmdFirst) : "#" + std::to_string(item.wID);
-    std::string line = indent;
-    if (item.fType & MFT_SEPARATOR)
-      line += "-- " + id;
-    else if (item.hSubMenu)
-      line += "> " + Narrow(text);
-    else
-      line += id + " " + Narrow(text);
-    if (item.fType & MFT_MENUBARBREAK) line += " |";
-    EXPECT_EQ(item.hbmpChecked, item.hbmpUnchecked) << line;
-    if (item.hbmpChecked) line += " [bitmap]";
-    lines.push_back(line);
-    if (item.hSubMenu) Describe(item.hSubMenu, idCmdFirst, indent + "  ", lines);
-  }
-}
-std::vector<std::string> Describe(HMENU menu, UINT idCmdFirst) {
-  std::vector<std::string> lines;
-  Describe(menu, idCmdFirst, "", lines);
-  return lines;
 }
 
 // The colours of a bitmap, 0xRRGGBB, row by row.
@@ -126,28 +78,6 @@ HBITMAP CheckMarkOf(HMENU menu, UINT id) {
   return item.hbmpChecked;
 }
 
-std::string ClipboardText() {
-  if (!::OpenClipboard(nullptr)) return "(clipboard busy)";
-  std::string text;
-  if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
-    text = Narrow(static_cast<const wchar_t*>(::GlobalLock(data)));
-    ::GlobalUnlock(data);
-  }
-  ::CloseClipboard();
-  return text;
-}
-
-void SetClipboardText(const std::string& text) {
-  const std::wstring wide = Widen(text);
-  ASSERT_TRUE(::OpenClipboard(nullptr));
-  ::EmptyClipboard();
-  HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, (wide.size() + 1) * sizeof(wchar_t));
-  std::memcpy(::GlobalLock(memory), wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
-  ::GlobalUnlock(memory);
-  ::SetClipboardData(CF_UNICODETEXT, memory);
-  ::CloseClipboard();
-}
-
 // An invocation record as a host fills it in: the plain one, or the extended one, whose
 // Unicode strings count only with CMIC_MASK_UNICODE.
 struct Invocation {
@@ -177,21 +107,6 @@ HRESULT Invoke(IContextMenu* menu, const Invocation& how) {
 }
 
 HRESULT Invoke(IContextMenu* menu, const char* verb) { return Invoke(menu, Invocation{.verb = verb}); }
-
-// A window of the calling thread, as each window of the file manager is.
-class Window {
- public:
-  Window()
-      : window_(::CreateWindowExW(0, L"Static", L"file manager", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
-                                  nullptr, nullptr, nullptr)) {}
-  ~Window() { ::DestroyWindow(window_); }
-  Window(const Window&) = delete;
-  Window& operator=(const Window&) = delete;
-  HWND Get() const { return window_; }
-
- private:
-  HWND window_;
-};
 
 // Answers every message box that the test's own process shows while the object lives, from a
 // thread of its own (a box blocks the thread that shows it), and keeps what each one said.
@@ -230,58 +145,7 @@ class BoxWatcher {
   std::thread thread_;
 };
 
-class VerbhookHandlerTest : public testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_EQ(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
-    // Registered as regsvr32 would do it, without a process of its own: the registration
-    // tests run regsvr32 itself.
-    HMODULE library = ::LoadLibraryW(Widen(LibraryFile()).c_str());
-    ASSERT_NE(library, nullptr);
-    const auto registerServer = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-        reinterpret_cast<void*>(::GetProcAddress(library, "DllRegisterServer")));
-    ASSERT_NE(registerServer, nullptr);
-    EXPECT_EQ(registerServer(), S_OK);
-    ::FreeLibrary(library);
-    ClearMenu();
-  }
-  void TearDown() override {
-    ClearMenu();
-    ::CoUninitialize();
-  }
-
-  static void ClearMenu() {
-    if (auto handOff = RegistryKey::Open(RegistryRoot::kCurrentUser, kHandOffKey))
-      handOff->DeleteSubKeyTree("Contents");
-  }
-  static void AddRecord(const std::string& subKey, const std::string& name, const std::string& record) {
-    RegistryKey::Create(RegistryRoot::kCurrentUser,
-                        std::string(kContentsKey) + (subKey.empty() ? "" : "\\" + subKey))
-        .SetString(name, record);
-  }
-  static std::string HandOff(const char* value) {
-    return ReadString(RegistryRoot::kCurrentUser, kHandOffKey, value).value_or("(missing)");
-  }
-
-  static Com<IShellExtInit> CreateHandler() {
-    Com<IShellExtInit> handler;
-    EXPECT_EQ(::CoCreateInstance(kClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit, handler.Put()),
-              S_OK);
-    return handler;
-  }
-  // A handler initialised for `paths`, asked for its menu interface.
-  static Com<IContextMenu> HandlerFor(const std::vector<std::string>& paths) {
-    Com<IShellExtInit> handler = CreateHandler();
-    Com<IContextMenu> menu;
-    if (!handler) return menu;
-    DropList selection(paths);
-    EXPECT_EQ(handler->Initialize(nullptr, &selection, nullptr), S_OK);
-    EXPECT_EQ(handler->QueryInterface(IID_IContextMenu, menu.Put()), S_OK);
-    return menu;
-  }
-
-  TempDir files_;
-};
+class VerbhookHandlerTest : public VerbhookComTest {};
 
 TEST_F(VerbhookHandlerTest, InitializeRecordsOneItemFromTheShellsOwnDataObject) {
   files_.Write("one file.txt", "12345");
@@ -329,9 +193,7 @@ TEST_F(VerbhookHandlerTest, InitializeRecordsSeveralItemsWholeAndInUnicode) {
   DropList selection(paths);
   EXPECT_EQ(handler->Initialize(nullptr, &selection, nullptr), S_OK);
   EXPECT_EQ(HandOff("SFileName"), "*");
-  std::vector<std::string> listed;
-  if (auto list = RegistryKey::Open(RegistryRoot::kCurrentUser, std::string(kHandOffKey) + "\\fileNames"))
-    for (const auto& [name, value] : list->Values()) listed.push_back(name);
+  std::vector<std::string> listed = HandOffList();
   std::vector<std::string> expected = paths;
   if (!platform::RegistryValuesInCreationOrder()) {
     std::sort(listed.begin(), listed.end());
@@ -339,10 +201,6 @@ TEST_F(VerbhookHandlerTest, InitializeRecordsSeveralItemsWholeAndInUnicode) {
   }
   EXPECT_EQ(listed, expected);
   EXPECT_EQ(HandOff("attribSt"), "1+2, 10 bytes");
-}
-
-std::string Item(const std::string& caption, const std::string& more = "") {
-  return "<caption>" + caption + "</caption><command>run.exe</command>" + more;
 }
 
 // Two submenu keys and three values, inserted between two items of the file manager's own.
@@ -630,20 +488,6 @@ TEST_F(VerbhookHandlerTest, DllCanUnloadNowOnlyWhenNothingHoldsTheLibrary) {
   EXPECT_EQ(::GetModuleHandleW(name.c_str()), nullptr);
 }
 
-// Ends every program started from `folder` when the test ends, however it ends: a program the
-// shell started would otherwise outlive the test and hold its output open.
-bool StartedFrom(DWORD processId, const std::wstring& folder) {
-  HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
-  if (!process) return false;
-  wchar_t image[MAX_PATH * 2] = {};
-  DWORD size = MAX_PATH * 2;
-  const bool inside = ::QueryFullProcessImageNameW(process, 0, image, &size) &&
-                      ::CompareStringOrdinal(image, static_cast<int>(folder.size()), folder.c_str(),
-                                             static_cast<int>(folder.size()), TRUE) == CSTR_EQUAL;
-  ::CloseHandle(process);
-  return inside;
-}
-
 // The top-level window of class `windowClass` of a program started from `folder`: other tests
 // run the same program beside this one.
 HWND WindowOfProgramFrom(const std::wstring& windowClass, const std::wstring& folder) {
@@ -655,28 +499,6 @@ HWND WindowOfProgramFrom(const std::wstring& windowClass, const std::wstring& fo
   }
   return nullptr;
 }
-
-class EndProgramsFrom {
- public:
-  explicit EndProgramsFrom(std::wstring folder) : folder_(std::move(folder)) {}
-  ~EndProgramsFrom() {
-    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return;
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry)) {
-      if (!StartedFrom(entry.th32ProcessID, folder_)) continue;
-      if (HANDLE process = ::OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID)) {
-        ::TerminateProcess(process, 1);
-        ::CloseHandle(process);
-      }
-    }
-    ::CloseHandle(snapshot);
-  }
-
- private:
-  std::wstring folder_;
-};
 
 // The whole way from a right-click to the application: the chosen entry starts carvex.exe with
 // "/s" and a quoted "*", and the program lists what the hand-off key holds.
@@ -723,12 +545,9 @@ TEST_F(VerbhookHandlerTest, ChosenEntryStartsCarvexOnTheHandedOverItems) {
 // the invocation record (in Unicode when it says so), else in the folder that holds the
 // selected item; and it shows its window as the record asks.
 TEST_F(VerbhookHandlerTest, ExternalProgramStartsInTheUsersFolderAndShowsAsAsked) {
-  TempDir app;
-  const std::string recorder = app.File(CARVEX_START_RECORDER);
-  ASSERT_TRUE(::CopyFileW(Widen(win::ThisProgramFolder() + "\\" + CARVEX_START_RECORDER).c_str(),
-                          Widen(recorder).c_str(), FALSE));
-  const EndProgramsFrom ending(Widen(app.Path()));
-  AddRecord("", "1", "<command>" + recorder + "</command>");
+  const Recorder recorder;
+  ASSERT_TRUE(recorder.Copied());
+  AddRecord("", "1", "<command>" + recorder.Program() + "</command>");
   files_.MakeFolder("data");
   files_.Write("data\\item.txt", "x");
   const std::string unicodeFolder = files_.File(
@@ -774,19 +593,15 @@ TEST_F(VerbhookHandlerTest, ExternalProgramStartsInTheUsersFolderAndShowsAsAsked
        "C:\\",
        std::to_string(SW_SHOWNORMAL)},
   };
-  const std::string record = app.File("start.txt");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
     Com<IContextMenu> handler = HandlerFor({c.selected});
     ASSERT_TRUE(handler);
     Popup menu;
     handler->QueryContextMenu(menu.Get(), 0, 1, 100, CMF_NORMAL);
-    ::DeleteFileW(Widen(record).c_str());
+    recorder.Clear();
     EXPECT_EQ(Invoke(handler.Get(), c.how), S_OK);
-    ASSERT_TRUE(win::WaitUntil([&] {
-      return ::GetFileAttributesW(Widen(record).c_str()) != INVALID_FILE_ATTRIBUTES;
-    })) << "the program did not start";
-    EXPECT_EQ(test::ReadFileBytes(record), c.folder + "\n" + c.show + "\n");
+    EXPECT_EQ(recorder.Record(), c.folder + "\n" + c.show + "\n");
   }
 }
 

@@ -32,6 +32,9 @@ std::vector<Entry> EntriesWritten(RegistryRoot classes, const std::string& prefi
       {classes, prefix + kClassKey, "", kDescription},
       {classes, prefix + kServerKey, "", library},
       {classes, prefix + kServerKey, "ThreadingModel", "Apartment"},
+      {classes, prefix + kCommandClassKey, "", kDescription},
+      {classes, prefix + kCommandServerKey, "", library},
+      {classes, prefix + kCommandServerKey, "ThreadingModel", "Apartment"},
       {classes, prefix + "*\\shellex", "", ""},
       {classes, prefix + "*\\shellex\\ContextMenuHandlers", "", ""},
       {classes, prefix + "*\\shellex\\ContextMenuHandlers\\Orvane Software\\Carvex", "", kClsidText},
@@ -64,7 +67,8 @@ std::string Dump(RegistryRoot root, const std::string& path) {
   return out;
 }
 std::string DumpRegistration() {
-  return Dump(RegistryRoot::kClassesRoot, kClassKey) + Dump(RegistryRoot::kClassesRoot, "*\\shellex") +
+  return Dump(RegistryRoot::kClassesRoot, kClassKey) + Dump(RegistryRoot::kClassesRoot, kCommandClassKey) +
+         Dump(RegistryRoot::kClassesRoot, "*\\shellex") +
          Dump(RegistryRoot::kClassesRoot, "Directory\\shellex") +
          ReadString(RegistryRoot::kLocalMachine, kApprovedKey, kClsidText).value_or("no approval") +
          Dump(RegistryRoot::kCurrentUser, kContentsKey);
@@ -93,6 +97,7 @@ TEST(VerbhookRegistration, RegsvrWritesEveryEntryOnceAndUnregisterLeavesWhatItDo
 
   ASSERT_EQ(RunRegsvr32("/s /u " + Quoted(LibraryFile())), 0u);
   EXPECT_FALSE(KeyExists(RegistryRoot::kClassesRoot, kClassKey));
+  EXPECT_FALSE(KeyExists(RegistryRoot::kClassesRoot, kCommandClassKey));
   for (const std::string type : {"*", "Directory"}) {
     const std::string handlers = type + "\\shellex\\ContextMenuHandlers\\Orvane Software";
     EXPECT_TRUE(KeyExists(RegistryRoot::kClassesRoot, handlers)) << handlers;
@@ -144,7 +149,7 @@ TEST(VerbhookRegistration, UserInstallWritesOnlyUnderTheCurrentUser) {
   EXPECT_EQ(ReadString(RegistryRoot::kLocalMachine, kApprovedKey, kClsidText), std::nullopt);
 
   ASSERT_EQ(RunRegsvr32("/s /u /n /i:user " + Quoted(LibraryFile())), 0u);
-  for (const char* key : {kClassKey, "*\\shellex\\ContextMenuHandlers\\Orvane Software\\Carvex",
+  for (const char* key : {kClassKey, kCommandClassKey, "*\\shellex\\ContextMenuHandlers\\Orvane Software\\Carvex",
                           "Directory\\shellex\\ContextMenuHandlers\\Orvane Software\\Carvex",
                           "*\\shellex\\ContextMenuHandlers\\Carvex", "Directory\\shellex\\ContextMenuHandlers\\Carvex"})
     EXPECT_FALSE(KeyExists(RegistryRoot::kCurrentUser, std::string("Software\\Classes\\") + key)) << key;

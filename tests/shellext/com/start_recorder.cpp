@@ -1,6 +1,6 @@
-// A stand-in for a configured program that records how it was started: its current folder and
-// the show command the starting program gave it (or "-" when none), one per line, in
-// "start.txt" beside itself.
+// A stand-in for a configured program that records how it was started: its current folder, the
+// show command the starting program gave it (or "-" when none) and each argument, one per line,
+// in "start.txt" beside itself.
 #include <windows.h>
 
 #include <cstdio>
@@ -8,7 +8,7 @@
 
 #include "platform/wide.h"
 
-int wmain() {
+int wmain(int argc, wchar_t** argv) {
   std::wstring self(MAX_PATH, L'\0');
   self.resize(::GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
   const std::wstring folder = self.substr(0, self.find_last_of(L'\\'));
@@ -19,7 +19,8 @@ int wmain() {
   ::GetStartupInfoW(&start);
   const std::string show =
       (start.dwFlags & STARTF_USESHOWWINDOW) != 0 ? std::to_string(start.wShowWindow) : std::string("-");
-  const std::string text = carvex::platform::Narrow(current) + "\n" + show + "\n";
+  std::string text = carvex::platform::Narrow(current) + "\n" + show + "\n";
+  for (int index = 1; index < argc; ++index) text += carvex::platform::Narrow(argv[index]) + "\n";
   // Written aside and renamed, so that the record appears whole or not at all.
   const std::wstring partial = folder + L"\\start.partial";
   FILE* out = ::_wfopen(partial.c_str(), L"wb");

@@ -20,6 +20,11 @@ inline constexpr CLSID kClsid = {
 inline constexpr char kDescription[] = "Carvex by Orvane Software";
 inline constexpr char kClassKey[] = "CLSID\\{5B0C3F2E-7A41-4D9B-9E62-C1D8A4F70B35}";
 inline constexpr char kServerKey[] = "CLSID\\{5B0C3F2E-7A41-4D9B-9E62-C1D8A4F70B35}\\InprocServer32";
+// The class of File Explorer's compact menu's commands.
+inline constexpr CLSID kCommandClsid = {
+    0x9C9EE2C9, 0x73E4, 0x4362, {0xB3, 0x24, 0xE4, 0xF4, 0x62, 0x3F, 0x48, 0xB7}};
+inline constexpr char kCommandClassKey[] = "CLSID\\{9C9EE2C9-73E4-4362-B324-E4F4623F48B7}";
+inline constexpr char kCommandServerKey[] = "CLSID\\{9C9EE2C9-73E4-4362-B324-E4F4623F48B7}\\InprocServer32";
 inline constexpr char kApprovedKey[] =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 inline constexpr char kContentsKey[] = "SOFTWARE\\Orvane Software\\Carvex\\Ravelin\\Contents";
