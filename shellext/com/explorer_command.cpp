@@ -86,7 +86,8 @@ HWND WindowOfSite(IUnknown* site) {
   HWND window = nullptr;
   if (SUCCEEDED(::IUnknown_GetWindow(site, &window)) && window) return window;
   IOleWindow* raw = nullptr;
-  if (FAILED(::IUnknown_QueryService(site, SID_STopLevelBrowser, IID_IOleWindow, reinterpret_cast<void**>(&raw))) ||
+  if (FAILED(::IUnknown_QueryService(site, SID_STopLevelBrowser, IID_IOleWindow,
+                                     reinterpret_cast<void**>(&raw))) ||
       !raw)
     return nullptr;
   const ComRef<IOleWindow> browser(raw);
@@ -170,7 +171,8 @@ class TExplorerCommand final : public IExplorerCommand, public IObjectWithSite {
   TExplorerCommand() noexcept { ServerObjectCreated(); }
   // An entry below it, in `site`. `seen` is the selection the top-level command was last asked
   // about, for a host that asks for a title without giving one.
-  TExplorerCommand(PlannedEntry entry, ComRef<IUnknown> site, std::shared_ptr<const HeldSelection> seen) noexcept
+  TExplorerCommand(PlannedEntry entry, ComRef<IUnknown> site,
+                   std::shared_ptr<const HeldSelection> seen) noexcept
       : entry_(std::move(entry)), site_(std::move(site)), seen_(std::move(seen)) {
     ServerObjectCreated();
   }
