@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Signs Windows programs, libraries and setup programs in place: Authenticode with SHA-256, by
-# osslsigncode, with the PKCS#12 certificate and key in CARVEX_SIGN_PKCS12, whose password is
-# the first line of CARVEX_SIGN_PASSWORD_FILE (never a command-line argument, which other users
-# can read). CARVEX_SIGN_TIMESTAMP_URL, when set, names an RFC 3161 time-stamping server, so
-# that a signature outlives its certificate.
+# Signs Windows programs, libraries, setup programs and app packages (.msix) in place:
+# Authenticode with SHA-256 (a package's block map, written by tools/make_msix.py, uses the
+# same hash, as Windows requires), by osslsigncode (2.6 or later for packages), with the
+# PKCS#12 certificate and key in CARVEX_SIGN_PKCS12, whose password is the first line of
+# CARVEX_SIGN_PASSWORD_FILE (never a command-line argument, which other users can read).
+# CARVEX_SIGN_TIMESTAMP_URL, when set, names an RFC 3161 time-stamping server, so that a
+# signature outlives its certificate.
 # Usage: tools/sign.sh FILE...
 set -euo pipefail
 : "${CARVEX_SIGN_PKCS12:?names no certificate}"

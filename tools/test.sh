@@ -122,8 +122,9 @@ x86_setup_holds_the_programs() {
 # a throwaway certificate of its own and checks every signature against that certificate.
 signing=$(mktemp -d)
 trap 'rm -f "$log" "$log".*; rm -rf "$signing"' EXIT
+# Its subject is the publisher the Windows 11 menu package names, which tools/package.sh checks.
 make_test_certificate() {
-  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Carvex test signing" \
+  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Orvane Software" \
     -addext extendedKeyUsage=codeSigning -keyout "$signing/key.pem" -out "$signing/cert.pem" 2>/dev/null &&
     echo "test password $RANDOM" >"$signing/password" &&
     openssl pkcs12 -export -inkey "$signing/key.pem" -in "$signing/cert.pem" -out "$signing/cert.p12" \
@@ -162,6 +163,8 @@ if make_test_certificate &&
     tools/package.sh >"$log.package" 2>&1; then
   tail -n 8 "$log.package"
   check "signatures" signatures_verify
+  check "Windows 11 menu package" python3 tests/packaging/msix_test.py dist/carvex-1.3.0.0-shell-x64.msix \
+    "$signing/cert.pem" build/stage/x64
   check "setup x64 under wine64" env CARVEX_SIGNING_CERT="$signing/cert.pem" xvfb-run -a -s "-screen 0 1280x1024x24" \
     tests/packaging/setup_test.sh dist/carvex-1.3.0.0-setup-x64.exe build/stage/x64 build/stage/x86 \
     build/win64/bin/dll_holder.exe
