@@ -49,6 +49,11 @@ ProgressStatusForm::ProgressStatusForm() : Form("frmProgressStatus") {
   lblStatus.Move(120, 120, 4455, 240);
   pbProgress.Move(120, 360, 4455, 375);
   pbProgress.SetMin(0);
+  // The bar is the job's progress wherever the desktop shows it too, from the first range a job
+  // gives it until the dialog goes.
+  pbProgress.OnChange = [this] {
+    ui::SetTaskProgress(pbProgress.Value() - pbProgress.Min(), pbProgress.Max() - pbProgress.Min());
+  };
   cmdCancel.SetCaption("&Cancel");
   cmdCancel.Move(3120, 840, 1455, 375);
   cmdCancel.IsCancel = true;
@@ -64,6 +69,8 @@ void ProgressStatusForm::Form_QueryUnload(bool& cancel, ui::UnloadMode mode) {
   cancel = true;
   cmdCancel.Click();
 }
+
+void ProgressStatusForm::Form_Unload(bool& /*cancel*/) { ui::EndTaskProgress(); }
 
 // The main window comes back when the job ends: a split or build ends in the same turn once
 // its engine sees the flag cleared, a zip when the component returns. Enabled here, the

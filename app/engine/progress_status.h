@@ -24,6 +24,7 @@ public:
 protected:
   void Form_Load() override;
   void Form_QueryUnload(bool& cancel, ui::UnloadMode mode) override;
+  void Form_Unload(bool& cancel) override;
 
 private:
   bool ConfirmSplitStop();

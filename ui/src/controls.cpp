@@ -92,17 +92,20 @@ void TextBox::DoubleClick() {
 void ProgressBar::SetMin(double min) {
   min_ = min;
   Changed(Property::kRange);
+  Fire(OnChange);
 }
 
 void ProgressBar::SetMax(double max) {
   max_ = max;
   Changed(Property::kRange);
+  Fire(OnChange);
 }
 
 void ProgressBar::SetValue(double value) {
   if (value_ == value) return;
   value_ = value;
   Changed(Property::kValue);
+  Fire(OnChange);
 }
 
 void RangeControl::SetRange(int min, int max) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,14 @@ MsgBoxResult MsgBox(const std::string& prompt, MsgBoxButtons buttons = MsgBoxBut
 // The same for a request that says more, such as a question that only retries.
 MsgBoxResult MsgBox(MsgBoxRequest request);
 void DoEvents();
+// The running job has done `done` of `total`: the desktop shows it beside the program's windows
+// until EndTaskProgress. While a message box is open the job waits for it, and the desktop shows
+// it halted (failed, when the box reports an error).
+void SetTaskProgress(double done, double total);
+void EndTaskProgress();
+// A few updates a second: what a dock can draw, and little traffic for a job of thousands of
+// chunks.
+inline constexpr std::chrono::milliseconds kTaskProgressInterval{200};
 // Opens a file or folder with its associated program; false when that failed.
 bool ShellOpen(const std::string& path, Form* owner);
 // Ends the program at once.

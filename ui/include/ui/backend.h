@@ -26,6 +26,9 @@ public:
   virtual void FormHidden(Form& /*form*/) {}
   virtual void FormUnloaded(Form& /*form*/) {}
   virtual void PropertyChanged(Control& /*control*/, Property /*property*/) {}
+  // The running job's progress for the desktop; kNone when no job runs. A new state comes at
+  // once, a moved bar at most every kTaskProgressInterval, a bar at its end at once.
+  virtual void ShowTaskProgress(const TaskProgress& /*progress*/) {}
 
   // The Open dialog: true when the user accepted; the dialog's FileName then holds the choice.
   virtual bool ShowOpen(CommonDialog& dialog) = 0;

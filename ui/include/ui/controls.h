@@ -110,6 +110,8 @@ public:
   void SetMin(double min);
   void SetMax(double max);
   void SetValue(double value);
+  // Fires after the range or the value changed.
+  Handler OnChange;
 
 private:
   double min_ = 0;

@@ -42,6 +42,17 @@ struct Picture {
   bool operator==(const Picture&) const = default;
 };
 
+// A running job's progress as the desktop shows it beside the program's own windows: on the
+// taskbar button, on a dock's launcher.
+enum class TaskState { kNone, kNormal, kPaused, kError };
+struct TaskProgress {
+  TaskState state = TaskState::kNone;
+  double done = 0;  // of total, 0 <= done <= total
+  double total = 0;
+  double Fraction() const { return total > 0 ? done / total : 0; }
+  bool operator==(const TaskProgress&) const = default;
+};
+
 const char* ToString(MsgBoxButtons buttons);
 const char* ToString(MsgBoxIcon icon);
 const char* ToString(MsgBoxResult result);
