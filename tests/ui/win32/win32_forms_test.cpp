@@ -1,6 +1,7 @@
 // The program's forms in real Win32 windows, in this process: every form in both modes
 // photographed and its layout checked, at the screen's DPI and at 144 DPI; the keys of dialog
-// navigation, files dropped on the lists and the tabs' own tool tips.
+// navigation, files dropped on the lists and the tabs' own tool tips; a job's progress on the
+// taskbar button.
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
@@ -9,11 +10,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "frm_carvex.h"
@@ -23,8 +27,10 @@
 #include "mod_public.h"
 #include "platform/wide.h"
 #include "progress_status.h"
+#include "splitter.h"
 #include "support/form_showcase.h"
 #include "support/temp_dir.h"
+#include "support/win_driver.h"
 #include "support/win_screens.h"
 #include "ui/app.h"
 #include "ui/win32_backend.h"
@@ -356,6 +362,150 @@ TEST_F(Win32FormsTest, TheSpinArrowsStepTheSizeByOne) {
   EXPECT_EQ(w.vscSizeKb.Value(), start + 1);
   EXPECT_EQ(w.txtSizeKb.Text(), std::to_string(start + 1));
   EXPECT_EQ(WindowText(Handle(w.txtSizeKb)), std::to_string(start + 1));
+}
+
+// What the shell's taskbar was told, call by call: each entry is the button's state after the
+// call. Read by the thread that answers the job's message boxes, too.
+struct TaskbarShows {
+  HWND window;
+  TBPFLAG state;
+  ULONGLONG done, total;
+  bool operator==(const TaskbarShows&) const = default;
+};
+
+class TaskbarLog {
+ public:
+  void Record(HWND window, const TBPFLAG* state, ULONGLONG done, ULONGLONG total, bool value) {
+    std::function<void()> hook;
+    {
+      const std::lock_guard lock(mutex_);
+      TaskbarShows now = calls_.empty() ? TaskbarShows{window, TBPF_NOPROGRESS, 0, 0} : calls_.back();
+      now.window = window;
+      if (state) now.state = *state;
+      if (value) {
+        now.done = done;
+        now.total = total;
+      }
+      calls_.push_back(now);
+      if (value) hook = std::exchange(onFirstValue, nullptr);
+    }
+    if (hook) hook();
+  }
+  std::vector<TaskbarShows> Calls() {
+    const std::lock_guard lock(mutex_);
+    return calls_;
+  }
+  TaskbarShows Now() {
+    const std::lock_guard lock(mutex_);
+    return calls_.empty() ? TaskbarShows{} : calls_.back();
+  }
+  void Clear() {
+    const std::lock_guard lock(mutex_);
+    calls_.clear();
+  }
+  std::function<void()> onFirstValue;
+
+ private:
+  std::mutex mutex_;
+  std::vector<TaskbarShows> calls_;
+};
+
+class TaskbarStandIn : public ui::TaskbarList {
+ public:
+  explicit TaskbarStandIn(std::shared_ptr<TaskbarLog> log) : log_(std::move(log)) {}
+  void SetProgressState(HWND window, TBPFLAG state) override { log_->Record(window, &state, 0, 0, false); }
+  void SetProgressValue(HWND window, ULONGLONG done, ULONGLONG total) override {
+    log_->Record(window, nullptr, done, total, true);
+  }
+
+ private:
+  std::shared_ptr<TaskbarLog> log_;
+};
+
+// A split shows on the main window's taskbar button once the shell has made it: the bar rises,
+// stands paused while Cancel's question waits and red while a failure is reported, and goes when
+// the job ends.
+TEST_F(Win32FormsTest, TheTaskbarButtonFollowsASplitPausedWhileItAsksAndRedWhileItFails) {
+  const auto log = std::make_shared<TaskbarLog>();
+  int made = 0;
+  Backend().SetTaskbarFactory([&] {
+    ++made;
+    return std::make_unique<TaskbarStandIn>(log);
+  });
+  CarvexForm& w = ShowMain();
+  HWND button = WindowOf(w);
+  ui::SetTaskProgress(1, 4);
+  EXPECT_EQ(made, 0) << "the taskbar was asked before the shell made the button";
+  SendMessageW(button, RegisterWindowMessageW(L"TaskbarButtonCreated"), 0, 0);
+  ASSERT_EQ(made, 1);
+  EXPECT_EQ(log->Now(), (TaskbarShows{button, TBPF_NORMAL, 1, 4}));
+  ui::EndTaskProgress();
+  EXPECT_EQ(log->Now().state, TBPF_NOPROGRESS);
+
+  const Bytes size = 8 << 20;
+  src.Write("big.bin", test::PatternBytes(size, 9));
+  const struct {
+    const char* name;
+    Bytes measured;
+    bool cancel;
+    int answer;
+    TBPFLAG asking;
+  } cases[] = {
+      {"Cancel, then No", size, true, IDNO, TBPF_PAUSED},
+      {"a source shorter than measured", size + 1, false, IDOK, TBPF_ERROR},
+  };
+  const DWORD self = GetCurrentProcessId();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    log->Clear();
+    // Posted as the job starts; the pause lets the job's next yield take it.
+    if (c.cancel)
+      log->onFirstValue = [self] {
+        HWND dialog = test::win::FindWindowOf(self, ui::Win32FormClass("frmProgressStatus"));
+        PostMessageW(test::win::Control(dialog, ui::Win32ControlId("cmdCancel")), BM_CLICK, 0, 0);
+        Sleep(100);
+      };
+    CurrentMode = 1;
+    ShowFinish = ClearList = kFalse;
+    SplitSourcePath = src.File("big.bin");
+    SplitFileName = "big.bin";
+    SplitFileSize = c.measured;
+    SplitPieceSize = 1 << 20;
+    SplitDestination = dest.Folder();
+    SplitInProgress = true;
+    std::atomic<int> asking = -1;
+    std::string box, failure;
+    std::thread answerer([&] {
+      try {
+        test::win::WaitForWindow(self, L"#32770");
+        asking = log->Now().state;
+        box = test::win::AnswerMessageBox(self, c.answer).text;
+      } catch (const std::exception& e) {
+        failure = e.what();
+      }
+    });
+    SplitFile();
+    answerer.join();
+    ASSERT_EQ(failure, "");
+    EXPECT_EQ(asking, c.asking) << box;
+
+    const std::vector<TaskbarShows> calls = log->Calls();
+    ASSERT_GE(calls.size(), 4u);
+    EXPECT_EQ(calls.front().state, TBPF_NORMAL);
+    // The first call sets the state alone; every later one shows a value too.
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+      EXPECT_EQ(calls[i].window, button) << i;
+      if (i > 0) {
+        EXPECT_EQ(calls[i].total, static_cast<ULONGLONG>(c.measured)) << i;
+        EXPECT_GE(calls[i].done, calls[i - 1].done) << i;
+      }
+    }
+    EXPECT_EQ(calls.front().done, 0u);
+    EXPECT_EQ(calls.back().state, TBPF_NOPROGRESS);
+    // The split that went on after the question ran to its end, and the bar with it.
+    EXPECT_EQ(calls.back().done == calls.back().total, c.cancel);
+  }
+  Backend().SetTaskbarFactory(nullptr);
 }
 
 TEST(Win32CommandLine, TheProgramsNameIsLeftOffAndTheRestKeptAsTyped) {

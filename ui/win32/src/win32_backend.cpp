@@ -204,6 +204,7 @@ void Win32Backend::DropView(const Form& form) {
   if (it == views_.end()) return;
   FormView& view = *it->second;
   *view.alive = false;
+  std::erase(taskbarButtons_, view.window);
   // The controls of the model go before their windows do.
   DetachControls(view);
   // The window may be the one whose message is being handled now: it goes once that is over.

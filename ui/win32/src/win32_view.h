@@ -61,6 +61,11 @@ struct Win32Backend::FormView : std::enable_shared_from_this<FormView> {
   HWND lastFocus = nullptr;
 };
 
+// The message the shell sends a window once its taskbar button exists.
+UINT TaskbarButtonCreatedMessage();
+// Lets that message through to a program that runs at a higher level than the shell.
+void AllowTaskbarMessages(HWND window);
+
 // Twips to pixels at `dpi`, to the nearest pixel: the one scaling of the backend.
 int Px(int twips, UINT dpi);
 std::wstring W(std::string_view utf8);

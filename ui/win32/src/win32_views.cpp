@@ -806,6 +806,10 @@ LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
   const std::shared_ptr<FormView> view = raw->shared_from_this();
   const std::shared_ptr<bool> alive = view->alive;
   Form& form = *view->form;
+  if (message == TaskbarButtonCreatedMessage()) {
+    view->backend->TaskbarButtonCreated(hwnd);
+    return 0;
+  }
   switch (message) {
     case WM_COMMAND:
       OnCommand(*view, wParam, lParam);
@@ -991,6 +995,7 @@ std::shared_ptr<FormView> CreateFormView(Win32Backend& backend, Form& form) {
                                  CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr, nullptr, GetModuleHandleW(nullptr),
                                  nullptr);
   SetWindowLongPtrW(view->window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(view.get()));
+  AllowTaskbarMessages(view->window);
   view->dpi = WindowDpi(view->window);
   view->font = CreateFormFont(view->dpi);
   view->toolTip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,

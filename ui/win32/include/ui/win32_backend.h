@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+#include <shobjidl.h>
 
 #include <chrono>
 #include <functional>
@@ -22,6 +23,18 @@ std::wstring Win32FormClass(std::string_view formName);
 int Win32ControlId(std::string_view name);
 // The class of the plain window that holds the controls of a frame.
 inline constexpr wchar_t kWin32PanelClass[] = L"CarvexPanel";
+
+// The shell's taskbar as the backend uses it: the system's ITaskbarList3 in the program, a
+// stand-in in tests.
+class TaskbarList {
+ public:
+  virtual ~TaskbarList() = default;
+  virtual void SetProgressState(HWND window, TBPFLAG state) = 0;
+  virtual void SetProgressValue(HWND window, ULONGLONG done, ULONGLONG total) = 0;
+};
+// Makes the taskbar once the shell has made a button; null where the shell has no taskbar.
+using TaskbarFactory = std::function<std::unique_ptr<TaskbarList>()>;
+std::unique_ptr<TaskbarList> SystemTaskbarList();
 
 // Renders the forms of the model as Win32 windows with the common controls (version 6) and
 // feeds the user's input back through the controls' user-input methods. Geometry is the
@@ -45,6 +58,7 @@ class Win32Backend : public Backend {
   bool ShellOpen(const std::string& path, Form* owner) override;
   void SetClipboardText(const std::string& text) override;
   void EndProgram() override;
+  void ShowTaskProgress(const TaskProgress& progress) override;
 
   // The window of a loaded form and of a control; null when there is none.
   HWND Window(const Form& form);
@@ -61,6 +75,11 @@ class Win32Backend : public Backend {
   // it owns the message boxes, the folder picker and the clipboard when no form of ours does.
   void SetHostWindow(HWND window) { hostWindow_ = window; }
 
+  // Where the taskbar comes from (SystemTaskbarList when not given); for tests.
+  void SetTaskbarFactory(TaskbarFactory factory);
+  // The shell made `window`'s taskbar button (again, after the shell restarted).
+  void TaskbarButtonCreated(HWND window);
+
   // Replaces what EndProgram does (leave the message loop and end the process), for tests.
   void OnEndProgram(std::function<void()> handler) { endProgram_ = std::move(handler); }
 
@@ -74,11 +93,18 @@ class Win32Backend : public Backend {
   struct ModalLoop;
   void EndModalBlock(ModalLoop& loop);
 
+  void ApplyTaskProgress(HWND window, bool withState);
+
   std::unordered_map<const Form*, std::shared_ptr<FormView>> views_;
   std::vector<ModalLoop*> modalLoops_;
   std::function<void()> endProgram_;
   std::string lastFolder_;
   HWND hostWindow_ = nullptr;
+  TaskbarFactory taskbarFactory_;
+  std::unique_ptr<TaskbarList> taskbar_;
+  // The windows that have a taskbar button, as the shell announced them.
+  std::vector<HWND> taskbarButtons_;
+  TaskProgress taskProgress_;
   static constexpr std::chrono::milliseconds kEventInterval{40};
   std::chrono::steady_clock::time_point nextEvents_{};
 };
