@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "form_view.h"
+#include "launcher_entry.h"
 #include "ui/app.h"
 
 namespace carvex::ui {
@@ -160,6 +161,8 @@ bool QtBackend::ShellOpen(const std::string& path, Form* /*owner*/) {
 
 void QtBackend::SetClipboardText(const std::string& text) { QGuiApplication::clipboard()->setText(Q(text)); }
 
+void QtBackend::ShowTaskProgress(const TaskProgress& progress) { ShowOnLauncher(progress); }
+
 // The program ends here and now, from whatever nested loop a handler runs in, without the
 // unload steps: settings are already saved by the callers and every file is written through.
 void QtBackend::EndProgram() {
@@ -181,6 +184,8 @@ QtProgram::QtProgram(int& argc, char** argv)
     : app_(std::make_unique<Application>(argc, argv)), backend_(std::make_unique<QtBackend>()) {
   // Closing a window is the form's business (the main window's unload ends the program).
   QApplication::setQuitOnLastWindowClosed(false);
+  // The desktop ties the windows, and the launcher progress, to the program's desktop entry.
+  QGuiApplication::setDesktopFileName(QStringLiteral("carvex"));
   App().SetBackend(backend_.get());
 }
 

@@ -39,6 +39,7 @@ class QtBackend : public Backend {
   bool ShellOpen(const std::string& path, Form* owner) override;
   void SetClipboardText(const std::string& text) override;
   void EndProgram() override;
+  void ShowTaskProgress(const TaskProgress& progress) override;
 
   // The window of a loaded form, the widget of a control and the action of a menu entry; null
   // when the form is not loaded here or the control has no widget (image lists, dialogs).
