@@ -146,10 +146,11 @@ signatures_verify() {
       failed=1
     fi
   done < <(find dist "$signing/portable" "$signing/setup" -path '*PLUGINSDIR*' -prune -o \
-    \( -name '*.exe' -o -name '*.dll' -o -name '*.bin' \) -type f -print0)
-  # 2 setups, 6 programs in the portable zip, 8 in the x64 setup and 7 in the x86 one.
+    \( -name '*.exe' -o -name '*.dll' -o -name '*.bin' -o -name '*.msix' \) -type f -print0)
+  # 2 setups and the menu package, 6 programs in the portable zip, 8 in the x64 setup and the
+  # package it carries, and 7 in the x86 setup.
   echo "$count files checked"
-  [ $count -eq 23 ] && [ $failed -eq 0 ]
+  [ $count -eq 25 ] && [ $failed -eq 0 ]
 }
 
 echo "== package"
