@@ -2,7 +2,7 @@
 ; i686 shell extension beside them for 32-bit processes) and ARCH=x86 (the i686 programs for
 ; 32-bit Windows).
 ;   makensis -DARCH=x64 -DSTAGE=<installed x86_64 folder> -DSTAGE32=<installed i686 folder>
-;            -DICON=<carvex.ico> -DOUTFILE=<setup.exe> carvex.nsi
+;            -DICON=<carvex.ico> -DOUTFILE=<setup.exe> [-DMSIX=<signed shell package>] carvex.nsi
 ;   makensis -DARCH=x86 -DSTAGE=<installed i686 folder> -DICON=<carvex.ico> -DOUTFILE=<setup.exe> carvex.nsi
 
 !ifndef ARCH | STAGE | OUTFILE | ICON
@@ -34,6 +34,11 @@ AllowSkipFiles off
 ; first menu, not only the account that ran the setup.
 !define ACTIVE_SETUP_KEY "Software\Microsoft\Active Setup\Installed Components\{2D797F61-FE27-43B4-8DFD-5E741BA70240}"
 !searchreplace ACTIVE_SETUP_VERSION "${VERSION}" "." ","
+; A second component for the Windows 11 menu's package: it runs its own stub and keeps its own
+; version, so the first menu's entry stays as it was.
+!define ACTIVE_SETUP_SHELL_KEY "Software\Microsoft\Active Setup\Installed Components\{7F4251AA-207D-4A1F-B7FC-E85A01F5D669}"
+!define CLASSES "Software\Classes"
+!define PIECE_PROGID "Carvex.Piece"
 ; What Windows deployment tools read as "done, restart needed".
 !define EXIT_REBOOT_NEEDED 3010
 
@@ -67,6 +72,8 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) 2026 ${PUBLISHER}."
 !include "MUI2.nsh"
 !include "LogicLib.nsh"
 !include "x64.nsh"
+!include "FileFunc.nsh"
+!include "shell_package.nsh"
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !insertmacro MUI_PAGE_LICENSE "${STAGE}\License.txt"
@@ -78,6 +85,20 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) 2026 ${PUBLISHER}."
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_UNPAGE_FINISH
 !insertmacro MUI_LANGUAGE "English"
+
+; The package needs a signed release (Windows installs no unsigned package), so it comes only
+; with one; the program that registers it in other accounts is made and signed here.
+!if ${ARCH} == x64
+  !ifdef MSIX
+    !tempfile SHELL_STUB_FILE
+    !makensis '-V1 "-DOUTFILE=${SHELL_STUB_FILE}" "-DVERSION=${VERSION}" "-DICON=${ICON}" shell_package_stub.nsi' = 0
+    !ifdef SIGN_COMMAND
+      !system '"${SIGN_COMMAND}" "${SHELL_STUB_FILE}"' = 0
+    !endif
+  !endif
+!else ifdef MSIX
+  !error "The shell package is for the x64 setup only"
+!endif
 
 !if ${ARCH} == x86
 ; 64-bit File Explorer loads only 64-bit shell extensions, and this setup would register the
@@ -104,6 +125,9 @@ FunctionEnd
   !insertmacro ${MACRO} "uninstall.exe"
   !if ${ARCH} == x64
     !insertmacro ${MACRO} "x86\verbhook.dll"
+    ; Listed in every x64 setup, so that an unsigned release replacing a signed one removes them.
+    !insertmacro ${MACRO} "${SHELL_PACKAGE_FILE}"
+    !insertmacro ${MACRO} "${SHELL_PACKAGE_STUB}"
   !endif
 !macroend
 
@@ -191,6 +215,76 @@ Function WriteFirstMenu
   ${EndIf}
 FunctionEnd
 
+; Double-clicking a piece opens its whole set in Build mode. The extension lists the ProgID among
+; the programs that open it, and names it as its own default only when it has none: an
+; association that the user or another program made stays. A user's own choice lives in
+; UserChoice, which no setup may write. This writes the machine's classes, so only the
+; machine's default is looked at; a user's default in HKCU outranks it anyway.
+Function WriteAssociation
+  WriteRegStr HKLM "${CLASSES}\${PIECE_PROGID}" "" "Carvex piece"
+  ; A negative index names the icon by its resource identifier (the piece icon's), which stays
+  ; put when icons are added.
+  WriteRegStr HKLM "${CLASSES}\${PIECE_PROGID}\DefaultIcon" "" "$INSTDIR\carvex.exe,-103"
+  WriteRegStr HKLM "${CLASSES}\${PIECE_PROGID}\shell\open\command" "" '"$INSTDIR\carvex.exe" /b "%1"'
+  WriteRegStr HKLM "${CLASSES}\.cvx\OpenWithProgids" "${PIECE_PROGID}" ""
+  ReadRegStr $0 HKLM "${CLASSES}\.cvx" ""
+  ${If} $0 == ""
+    WriteRegStr HKLM "${CLASSES}\.cvx" "" "${PIECE_PROGID}"
+  ${EndIf}
+FunctionEnd
+
+!macro RemoveAssociation
+  DeleteRegKey HKLM "${CLASSES}\${PIECE_PROGID}"
+  DeleteRegValue HKLM "${CLASSES}\.cvx\OpenWithProgids" "${PIECE_PROGID}"
+  ReadRegStr $0 HKLM "${CLASSES}\.cvx" ""
+  ${If} $0 == "${PIECE_PROGID}"
+    DeleteRegValue HKLM "${CLASSES}\.cvx" ""
+  ${EndIf}
+  DeleteRegKey /ifempty HKLM "${CLASSES}\.cvx\OpenWithProgids"
+  DeleteRegKey /ifempty HKLM "${CLASSES}\.cvx"
+!macroend
+
+!if ${ARCH} == x64
+; File Explorer on Windows 11 puts only the commands of a package in its first menu; the
+; package, registered with this folder as its external location, gives verbhook.dll that
+; identity. Windows 10 has no such menu and needs nothing. Nothing here is fatal: the classic
+; menu, under "Show more options", works without it.
+Function RegisterShellPackage
+!ifdef MSIX
+  !insertmacro WindowsBuild $0
+  ${If} $0 < ${WINDOWS11_FIRST_BUILD}
+    DetailPrint "Windows build $0 is older than Windows 11: its menu needs no shell package."
+    Return
+  ${EndIf}
+  ; Every other account registers it at its next logon, through Active Setup. The entry's
+  ; version is the time of this install, so that a reinstall after an uninstall (which removed
+  ; the package from every account) reaches the accounts that had it before.
+  ${GetTime} "" "LS" $1 $2 $3 $4 $5 $6 $7
+  StrCpy $8 "$3,$2$1,$5$6,$7"
+  WriteRegStr HKLM "${ACTIVE_SETUP_SHELL_KEY}" "" "Carvex Windows 11 menu"
+  WriteRegStr HKLM "${ACTIVE_SETUP_SHELL_KEY}" "StubPath" '"$INSTDIR\${SHELL_PACKAGE_STUB}"'
+  WriteRegStr HKLM "${ACTIVE_SETUP_SHELL_KEY}" "Version" $8
+  WriteRegDWORD HKLM "${ACTIVE_SETUP_SHELL_KEY}" "IsInstalled" 1
+  ; The account that runs the setup registers it now. An elevated setup still runs as the
+  ; account that started it, except when a standard user typed an administrator's name and
+  ; password: then that administrator gets it now and the user at the next logon.
+  DetailPrint "Registering the shell package for the Windows 11 menu"
+  !insertmacro AddShellPackageCommand "$INSTDIR" $0
+  nsExec::ExecToLog $0
+  Pop $0
+  ${If} $0 == "0"
+    WriteRegStr HKCU "${ACTIVE_SETUP_SHELL_KEY}" "Version" $8
+  ${Else}
+    ; Without this account's version, Active Setup tries again at its next logon.
+    DetailPrint "The Windows 11 menu could not be registered ($0); the classic menu is installed."
+  ${EndIf}
+!else
+  DetailPrint "This release is unsigned: the Windows 11 menu was skipped; the classic menu is installed."
+  DeleteRegKey HKLM "${ACTIVE_SETUP_SHELL_KEY}"
+!endif
+FunctionEnd
+!endif
+
 Section "Carvex"
   !insertmacro NativeView
   SetOutPath "$INSTDIR"
@@ -217,6 +311,11 @@ Section "Carvex"
   File "${STAGE}\ZipSFX.bin"
   File "${STAGE}\Contents.htm"
   File "${STAGE}\License.txt"
+!ifdef MSIX
+  File "/oname=${SHELL_PACKAGE_FILE}" "${MSIX}"
+  File "/oname=${SHELL_PACKAGE_STUB}" "${SHELL_STUB_FILE}"
+  !delfile "${SHELL_STUB_FILE}"
+!endif
   WriteUninstaller "$INSTDIR\uninstall.exe"
 !if ${ARCH} == x64
   SetOutPath "$INSTDIR\x86"
@@ -232,6 +331,7 @@ Section "Carvex"
 !if ${ARCH} == x64
   !insertmacro RegisterClass32 "$INSTDIR\x86\verbhook.dll"
 !endif
+  Call WriteAssociation
   !insertmacro NotifyShell
 
   SetShellVarContext all
@@ -252,6 +352,9 @@ Section "Carvex"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
 
   Call WriteFirstMenu
+!if ${ARCH} == x64
+  Call RegisterShellPackage
+!endif
   !insertmacro ReportReboot
 SectionEnd
 
@@ -259,6 +362,20 @@ SectionEnd
 ; use (the shell extension in File Explorer) goes at the next start of Windows.
 Section "Uninstall"
   !insertmacro NativeView
+!if ${ARCH} == x64
+  ; Every account's registration goes, before File Explorer is told that the classes changed.
+  !insertmacro WindowsBuild $0
+  ${If} $0 >= ${WINDOWS11_FIRST_BUILD}
+    DetailPrint "Removing the shell package of the Windows 11 menu"
+    nsExec::ExecToLog `${POWERSHELL_COMMAND} Get-AppxPackage -AllUsers -Name ${SHELL_PACKAGE_NAME} | Remove-AppxPackage -AllUsers"`
+    Pop $0
+    ${If} $0 != "0"
+      DetailPrint "The shell package could not be removed ($0)"
+    ${EndIf}
+  ${EndIf}
+  DeleteRegKey HKLM "${ACTIVE_SETUP_SHELL_KEY}"
+!endif
+  !insertmacro RemoveAssociation
   UnRegDLL "$INSTDIR\verbhook.dll"
 !if ${ARCH} == x64
   SetRegView 32
