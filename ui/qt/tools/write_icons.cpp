@@ -144,7 +144,8 @@ int main(int argc, char** argv) {
   if (argc == 3) {
     const QDir logos(QString::fromLocal8Bit(argv[2]));
     for (const auto& [name, side] : kLogos)
-      if (!WriteFile(logos.filePath(QString::fromLatin1(name)), PngEntry(carvex::ui::ResourceImage("carvex", side))))
+      if (!WriteFile(logos.filePath(QString::fromLatin1(name)),
+                     PngEntry(carvex::ui::ResourceImage("carvex", side))))
         return 1;
   }
   return 0;
