@@ -9,11 +9,13 @@ namespace {
 
 // The command line as the window's rules read it: a switch, a blank and the quoted path
 // ("/s \"*\""). Launchers on Linux pass the switch and the path as separate arguments, so the
-// quotes are put back; a single argument is taken as the whole line.
+// quotes are put back; a single argument is taken as the whole line. The desktop entry opens a
+// piece with "/b %f": started from the menu, with no file, the field code expands to nothing and
+// leaves "/b" alone, which is a plain start rather than build mode with an empty set.
 std::string CommandLineFrom(int argc, char** argv) {
   if (argc < 2) return {};
   std::string line = argv[1];
-  if (argc == 2) return line;
+  if (argc == 2) return line == "/b" ? std::string() : line;
   std::string path;
   for (int i = 2; i < argc; ++i) {
     if (i > 2) path += ' ';
