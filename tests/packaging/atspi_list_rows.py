@@ -2,12 +2,15 @@
 """Reads the rows of the lists that a running program shows, through the desktop's
 accessibility bus (AT-SPI), the way a screen reader reads them.
 
-Usage: atspi_list_rows.py PROGRAM_NAME CELL_TEXT SECONDS
+Usage: atspi_list_rows.py PROGRAM_NAME CELL_TEXT SECONDS [WINDOW_TITLE]
 
 Waits up to SECONDS for an application called PROGRAM_NAME whose window holds a list (a
 table, a tree or a list box) with a cell that reads CELL_TEXT. Then prints the application's
 process id on the first line and every row of that list on the following lines, its cells
 separated by tabs, and exits 0. Exits 1, printing what it saw, when no such list appeared.
+
+With WINDOW_TITLE only a window of that title counts, which tells a mode shown in the title;
+an empty CELL_TEXT then waits for the window alone and prints only the process id.
 """
 import sys
 import time
@@ -62,8 +65,15 @@ def rows_of(listing):
     return [[item.name] for item in children(listing)]
 
 
+def windows_of(application, title):
+    if title is None:
+        return [application]
+    return [w for w in children(application) if w.name == title]
+
+
 def main():
     program, wanted, seconds = sys.argv[1], sys.argv[2], float(sys.argv[3])
+    title = sys.argv[4] if len(sys.argv) > 4 else None
     desktop = pyatspi.Registry.getDesktop(0)
     deadline = time.monotonic() + seconds
     seen = []
@@ -73,14 +83,18 @@ def main():
             try:
                 if application.name != program:
                     continue
-                for listing in lists_in(application):
-                    rows = rows_of(listing)
-                    seen.append(rows)
-                    if any(wanted in row for row in rows):
+                for window in windows_of(application, title):
+                    if not wanted:
                         print(application.get_process_id())
-                        for row in rows:
-                            print("\t".join(row))
                         return 0
+                    for listing in lists_in(window):
+                        rows = rows_of(listing)
+                        seen.append(rows)
+                        if any(wanted in row for row in rows):
+                            print(application.get_process_id())
+                            for row in rows:
+                                print("\t".join(row))
+                            return 0
             except Exception as error:  # the program may be starting or ending meanwhile
                 seen.append([[f"({error})"]])
         if time.monotonic() >= deadline:
@@ -89,10 +103,12 @@ def main():
     names = []
     for application in children(desktop):
         try:
-            names.append(application.name)
+            names.append((application.name, [w.name for w in children(application)]))
         except Exception:
             pass
-    print(f"no list of {program} shows {wanted!r}; applications: {names}; lists: {seen}", file=sys.stderr)
+    where = f" in a window {title!r}" if title is not None else ""
+    print(f"no list of {program}{where} shows {wanted!r}; applications and their windows: {names}; "
+          f"lists: {seen}", file=sys.stderr)
     return 1
 
 

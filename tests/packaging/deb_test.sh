@@ -5,9 +5,12 @@
 # share/carvex lies beside bin/). Installed with apt-get as a user installs them: the first menu
 # that verbhook writes names files that exist, and its "Split with Carvex" item, run by the
 # installed runner on a selected file, opens the installed Carvex with that file in its list,
-# read back through the accessibility bus as a screen reader reads it; and in the real GNOME
-# Files the installed module hands that runner the files of the window its menu was opened in
-# (nautilus_test.sh). Removed again: no file of either package is left.
+# read back through the accessibility bus as a screen reader reads it; a piece has its own type,
+# whose default program is Carvex, and opened as the desktop opens it shows its whole set in
+# Build mode, while the desktop entry started without a file still opens split mode; and in the
+# real GNOME Files the installed module hands that runner the files of the window its menu was
+# opened in (nautilus_test.sh). Removed again: no file of either package is left, and the piece
+# has lost its type.
 #
 # Usage: tests/packaging/deb_test.sh carvex_1.3.0.0_amd64.deb carvex-nautilus_1.3.0.0_amd64.deb
 #
@@ -29,7 +32,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 probe="$here/../../build/linux/bin/clipboard_probe"
 [ -x "$probe" ] || fail "no $probe: build the linux preset first"
 for tool in dpkg-deb dpkg-query lintian appstreamcli readelf unzip cmp iconv apt-get setpriv xvfb-run \
-  dbus-run-session timeout; do
+  dbus-run-session timeout desktop-file-validate xdg-mime gio; do
   command -v "$tool" >/dev/null || fail "$tool is missing (tools/setup.sh installs it)"
 done
 /usr/bin/python3 -c 'import pyatspi' 2>/dev/null || fail "python3-pyatspi is missing (tools/setup.sh installs it)"
@@ -104,10 +107,12 @@ lrwxrwxrwx ./usr/share/carvex/ZipSFX.bin
 -rw-r--r-- ./usr/share/doc/carvex/changelog.gz
 -rw-r--r-- ./usr/share/doc/carvex/copyright
 -rw-r--r-- ./usr/share/icons/hicolor/scalable/apps/carvex.svg
+-rw-r--r-- ./usr/share/icons/hicolor/scalable/mimetypes/application-x-carvex-piece.svg
 -rw-r--r-- ./usr/share/man/man1/carvex-cli.1.gz
 -rw-r--r-- ./usr/share/man/man1/carvex.1.gz
 -rw-r--r-- ./usr/share/man/man1/verbhook.1.gz
--rw-r--r-- ./usr/share/metainfo/example.orvane.Carvex.metainfo.xml"
+-rw-r--r-- ./usr/share/metainfo/example.orvane.Carvex.metainfo.xml
+-rw-r--r-- ./usr/share/mime/packages/carvex.xml"
 check_package "$nautilus_deb" carvex-nautilus "\
 -rw-r--r-- ./usr/lib/x86_64-linux-gnu/nautilus/extensions-4/libverbhook-nautilus.so
 -rw-r--r-- ./usr/share/doc/carvex-nautilus/changelog.gz
@@ -140,6 +145,8 @@ for program in usr/bin/carvex usr/bin/carvex-cli usr/bin/verbhook usr/lib/carvex
 done
 timeout 120 appstreamcli validate --no-net "$root/usr/share/metainfo/example.orvane.Carvex.metainfo.xml" \
   >"$work/log" 2>&1 || fail "the AppStream metadata does not validate:"$'\n'"$(cat "$work/log")"
+timeout 60 desktop-file-validate "$root/usr/share/applications/carvex.desktop" >"$work/log" 2>&1 ||
+  fail "the desktop entry does not validate:"$'\n'"$(cat "$work/log")"
 for page in carvex carvex-cli verbhook; do
   [ "$(head -c 2 "$root/usr/share/man/man1/$page.1.gz" | od -An -tx1 | tr -d ' ')" = 1f8b ] ||
     fail "the manual page of $page is not gzipped"
@@ -204,6 +211,11 @@ cp "$probe" "$here/atspi_list_rows.py" "$here/nautilus_test.sh" "$here/nautilus_
 selected="$user/to split/big file.bin"
 mkdir -p "$(dirname "$selected")"
 head -c 300000 /dev/urandom >"$selected"
+# A set of three pieces; the middle one is opened, as any piece may be.
+set_folder="$user/a set"
+mkdir -p "$set_folder"
+for n in 1 2 3; do head -c $((n * 1000)) /dev/urandom >"$set_folder/movie clip.avi.00$n.cvx"; done
+opened="$set_folder/movie clip.avi.002.cvx"
 as_user=()
 if [ "$(id -u)" -eq 0 ]; then
   chown -R nobody:nogroup "$user"
@@ -268,6 +280,57 @@ tail -n +2 "$user/rows" | awk -F '\t' -v name="$(basename "$selected")" -v path=
 [ "$(sed -n 2,3p "$user/rows.cmdline")" = "/s"$'\n'"$selected" ] ||
   fail "carvex was started with '$(tail -n +2 "$user/rows.cmdline" | tr '\n' ' ')', not /s and the selection"
 
+# ---- A piece opens its set. The file manager's view of the type (GNOME's, through gio) and of
+# its default program, then the piece opened as the desktop opens it, through the desktop entry's
+# Exec line: Carvex in Build mode listing every piece of the set. The same entry started from the
+# menu, with no file, still opens Carvex in split mode.
+type=$(timeout 30 "${as_user[@]}" env XDG_CURRENT_DESKTOP=GNOME xdg-mime query filetype "$opened") ||
+  fail "xdg-mime cannot tell the type of $opened"
+[ "$type" = application/x-carvex-piece ] || fail "a piece has the type '$type', not application/x-carvex-piece"
+default=$(timeout 30 "${as_user[@]}" xdg-mime query default application/x-carvex-piece) ||
+  fail "xdg-mime cannot tell the default program of a piece"
+[ "$default" = carvex.desktop ] || fail "a piece opens with '$default', not carvex.desktop"
+status=0
+timeout 240 "${as_user[@]}" xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" dbus-run-session -- bash -c '
+  opened=$1 last=$2 bin=$3 pidfile=$4 out=$5
+  # show WHAT CELL TITLE: the Carvex window with that title (and a list with that cell), its
+  # process id kept for the cleanup, its command line and program recorded, then closed.
+  show() {
+    timeout 90 /usr/bin/python3 "$bin/atspi_list_rows.py" carvex "$2" 60 "$3" >"$out.$1" ||
+      { echo "no Carvex window \"$3\" after $1"; return 1; }
+    head -n 1 "$out.$1" >"$pidfile"
+    local pid
+    pid=$(cat "$pidfile")
+    tr "\0" "\n" <"/proc/$pid/cmdline" >"$out.$1.cmdline"
+    readlink "/proc/$pid/exe" >"$out.$1.exe"
+    kill "$pid"
+    for _ in $(seq 50); do
+      [ -e "/proc/$pid" ] || return 0
+      sleep 0.1
+    done
+    kill -9 "$pid"
+    echo "the Carvex window did not close on SIGTERM"
+    return 1
+  }
+  timeout 30 gio open "$opened" || { echo "gio open $opened failed"; exit 1; }
+  show open "$last" "Carvex - Build Mode" || exit 1
+  timeout 30 gio launch /usr/share/applications/carvex.desktop || { echo "gio launch failed"; exit 1; }
+  show menu "" "Carvex - Split Mode" || exit 1
+' _ "$opened" "$set_folder/movie clip.avi.003.cvx" "$user/bin" "$user/carvex.pid" "$user/piece" \
+  >"$user/log" 2>&1 || status=$?
+[ $status -eq 0 ] || fail "opening a piece:"$'\n'"$(cat "$user/log")"
+for n in 1 2 3; do printf '%s\t%s\n' "movie clip.avi.00$n.cvx" "$set_folder/movie clip.avi.00$n.cvx"; done >"$work/set"
+tail -n +2 "$user/piece.open" | awk -F '\t' '{ print $1 "\t" $3 }' | diff "$work/set" - >"$work/diff" ||
+  fail "the window opened with a piece does not list its set (< expected, > listed):"$'\n'"$(cat "$work/diff")"
+for launch in open menu; do
+  [ "$(cat "$user/piece.$launch.exe")" = /usr/bin/carvex ] ||
+    fail "the window of '$launch' is the program $(cat "$user/piece.$launch.exe"), not /usr/bin/carvex"
+done
+[ "$(tail -n +2 "$user/piece.open.cmdline")" = "/b"$'\n'"$opened" ] ||
+  fail "the piece started carvex with '$(tail -n +2 "$user/piece.open.cmdline" | tr '\n' ' ')', not /b and the piece"
+[ "$(tail -n +2 "$user/piece.menu.cmdline")" = "/b" ] ||
+  fail "the menu started carvex with '$(tail -n +2 "$user/piece.menu.cmdline" | tr '\n' ' ')', not /b alone"
+
 # ---- The installed module in the real GNOME Files, with the installed runner.
 timeout 300 "${as_user[@]}" bash "$user/bin/nautilus_test.sh" /usr/bin/verbhook >"$user/nautilus.log" 2>&1 ||
   fail "the module in GNOME Files:"$'\n'"$(tail -n 40 "$user/nautilus.log")"
@@ -278,6 +341,8 @@ tail -n 1 "$user/nautilus.log"
 timeout 300 "${as_root[@]}" apt-get remove -y -q carvex carvex-nautilus >"$work/log" 2>&1 ||
   fail "apt-get cannot remove the packages:"$'\n'"$(tail -n 20 "$work/log")"
 installed=0
+type=$(timeout 30 "${as_user[@]}" env XDG_CURRENT_DESKTOP=GNOME xdg-mime query filetype "$opened") || true
+[ "$type" != application/x-carvex-piece ] || fail "a piece keeps its type after the packages are removed"
 for package in carvex carvex-nautilus; do
   ! dpkg-query -W -f='${db:Status-Abbrev}' "$package" 2>/dev/null | grep -q '^.[^n]' ||
     fail "$package is still known to dpkg as '$(dpkg-query -W -f='${db:Status-Abbrev}' "$package")'"
