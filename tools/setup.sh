@@ -16,11 +16,13 @@ packages=(
   zip unzip p7zip-full
   python3-pyatspi at-spi2-core dbus-daemon
   dpkg-dev help2man lintian appstream
+  shared-mime-info desktop-file-utils libglib2.0-bin
   nsis openssl python3
 )
-# The real GNOME Files for the module's test, and what drives it; without their recommends,
-# which would bring a whole desktop.
-lean_packages=(nautilus xclip xdotool)
+# The real GNOME Files for the module's test, and what drives it, and the desktop's file-type
+# queries (xdg-mime) for the package test; without their recommends, which would bring a whole
+# desktop.
+lean_packages=(nautilus xclip xdotool xdg-utils)
 
 not_installed() {
   local p
