@@ -17,7 +17,7 @@ required=(
   zip unzip 7z python3 sha256sum cmp readelf strip gzip help2man
   makensis osslsigncode openssl
   dpkg-deb dpkg-shlibdeps lintian appstreamcli apt-get setpriv iconv dbus-run-session
-  nautilus Xvfb xdotool xclip script
+  nautilus Xvfb xdotool xclip script desktop-file-validate xdg-mime gio
 )
 missing=()
 for command in "${required[@]}"; do
