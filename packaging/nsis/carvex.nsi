@@ -39,6 +39,8 @@ AllowSkipFiles off
 !define ACTIVE_SETUP_SHELL_KEY "Software\Microsoft\Active Setup\Installed Components\{7F4251AA-207D-4A1F-B7FC-E85A01F5D669}"
 !define CLASSES "Software\Classes"
 !define PIECE_PROGID "Carvex.Piece"
+; The piece icon's resource identifier in carvex.exe, from the header that the program uses.
+!searchparse /file "../../ui/win32/res/resource_ids.h" "#define CARVEX_ICON_PIECE " PIECE_ICON_ID
 ; What Windows deployment tools read as "done, restart needed".
 !define EXIT_REBOOT_NEEDED 3010
 
@@ -222,9 +224,9 @@ FunctionEnd
 ; machine's default is looked at; a user's default in HKCU outranks it anyway.
 Function WriteAssociation
   WriteRegStr HKLM "${CLASSES}\${PIECE_PROGID}" "" "Carvex piece"
-  ; A negative index names the icon by its resource identifier (the piece icon's), which stays
-  ; put when icons are added.
-  WriteRegStr HKLM "${CLASSES}\${PIECE_PROGID}\DefaultIcon" "" "$INSTDIR\carvex.exe,-103"
+  ; A negative index names the icon by its resource identifier, which stays put when icons
+  ; are added.
+  WriteRegStr HKLM "${CLASSES}\${PIECE_PROGID}\DefaultIcon" "" "$INSTDIR\carvex.exe,-${PIECE_ICON_ID}"
   WriteRegStr HKLM "${CLASSES}\${PIECE_PROGID}\shell\open\command" "" '"$INSTDIR\carvex.exe" /b "%1"'
   WriteRegStr HKLM "${CLASSES}\.cvx\OpenWithProgids" "${PIECE_PROGID}" ""
   ReadRegStr $0 HKLM "${CLASSES}\.cvx" ""
