@@ -364,73 +364,60 @@ TEST_F(Win32FormsTest, TheSpinArrowsStepTheSizeByOne) {
   EXPECT_EQ(WindowText(Handle(w.txtSizeKb)), std::to_string(start + 1));
 }
 
-// What the shell's taskbar was told, call by call: each entry is the button's state after the
-// call. Read by the thread that answers the job's message boxes, too.
+// The shell's taskbar as the test sees it: the button's state after each call, read by the
+// thread that answers the job's message boxes too.
 struct TaskbarShows {
-  HWND window;
-  TBPFLAG state;
-  ULONGLONG done, total;
+  HWND window = nullptr;
+  TBPFLAG state = TBPF_NOPROGRESS;
+  ULONGLONG done = 0, total = 0;
   bool operator==(const TaskbarShows&) const = default;
 };
 
-class TaskbarLog {
+class TaskbarStandIn : public ui::TaskbarList {
  public:
-  void Record(HWND window, const TBPFLAG* state, ULONGLONG done, ULONGLONG total, bool value) {
-    std::function<void()> hook;
-    {
-      const std::lock_guard lock(mutex_);
-      TaskbarShows now = calls_.empty() ? TaskbarShows{window, TBPF_NOPROGRESS, 0, 0} : calls_.back();
-      now.window = window;
-      if (state) now.state = *state;
-      if (value) {
-        now.done = done;
-        now.total = total;
-      }
-      calls_.push_back(now);
-      if (value) hook = std::exchange(onFirstValue, nullptr);
-    }
-    if (hook) hook();
+  void SetProgressState(HWND window, TBPFLAG state) override {
+    Record(window, [&](TaskbarShows& now) { now.state = state; });
+  }
+  void SetProgressValue(HWND window, ULONGLONG done, ULONGLONG total) override {
+    Record(window, [&](TaskbarShows& now) {
+      now.done = done;
+      now.total = total;
+    });
+    if (const auto hook = std::exchange(onFirstValue, nullptr)) hook();
   }
   std::vector<TaskbarShows> Calls() {
     const std::lock_guard lock(mutex_);
     return calls_;
   }
   TaskbarShows Now() {
-    const std::lock_guard lock(mutex_);
-    return calls_.empty() ? TaskbarShows{} : calls_.back();
-  }
-  void Clear() {
-    const std::lock_guard lock(mutex_);
-    calls_.clear();
+    const std::vector<TaskbarShows> calls = Calls();
+    return calls.empty() ? TaskbarShows{} : calls.back();
   }
   std::function<void()> onFirstValue;
 
  private:
+  void Record(HWND window, const std::function<void(TaskbarShows&)>& change) {
+    const std::lock_guard lock(mutex_);
+    TaskbarShows now = calls_.empty() ? TaskbarShows{} : calls_.back();
+    now.window = window;
+    change(now);
+    calls_.push_back(now);
+  }
   std::mutex mutex_;
   std::vector<TaskbarShows> calls_;
-};
-
-class TaskbarStandIn : public ui::TaskbarList {
- public:
-  explicit TaskbarStandIn(std::shared_ptr<TaskbarLog> log) : log_(std::move(log)) {}
-  void SetProgressState(HWND window, TBPFLAG state) override { log_->Record(window, &state, 0, 0, false); }
-  void SetProgressValue(HWND window, ULONGLONG done, ULONGLONG total) override {
-    log_->Record(window, nullptr, done, total, true);
-  }
-
- private:
-  std::shared_ptr<TaskbarLog> log_;
 };
 
 // A split shows on the main window's taskbar button once the shell has made it: the bar rises,
 // stands paused while Cancel's question waits and red while a failure is reported, and goes when
 // the job ends.
 TEST_F(Win32FormsTest, TheTaskbarButtonFollowsASplitPausedWhileItAsksAndRedWhileItFails) {
-  const auto log = std::make_shared<TaskbarLog>();
+  TaskbarStandIn* taskbar = nullptr;
   int made = 0;
   Backend().SetTaskbarFactory([&] {
     ++made;
-    return std::make_unique<TaskbarStandIn>(log);
+    auto standIn = std::make_unique<TaskbarStandIn>();
+    taskbar = standIn.get();
+    return standIn;
   });
   CarvexForm& w = ShowMain();
   HWND button = WindowOf(w);
@@ -438,9 +425,9 @@ TEST_F(Win32FormsTest, TheTaskbarButtonFollowsASplitPausedWhileItAsksAndRedWhile
   EXPECT_EQ(made, 0) << "the taskbar was asked before the shell made the button";
   SendMessageW(button, RegisterWindowMessageW(L"TaskbarButtonCreated"), 0, 0);
   ASSERT_EQ(made, 1);
-  EXPECT_EQ(log->Now(), (TaskbarShows{button, TBPF_NORMAL, 1, 4}));
+  EXPECT_EQ(taskbar->Now(), (TaskbarShows{button, TBPF_NORMAL, 1, 4}));
   ui::EndTaskProgress();
-  EXPECT_EQ(log->Now().state, TBPF_NOPROGRESS);
+  EXPECT_EQ(taskbar->Now().state, TBPF_NOPROGRESS);
 
   const Bytes size = 8 << 20;
   src.Write("big.bin", test::PatternBytes(size, 9));
@@ -457,10 +444,10 @@ TEST_F(Win32FormsTest, TheTaskbarButtonFollowsASplitPausedWhileItAsksAndRedWhile
   const DWORD self = GetCurrentProcessId();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    log->Clear();
+    const std::size_t before = taskbar->Calls().size();
     // Posted as the job starts; the pause lets the job's next yield take it.
     if (c.cancel)
-      log->onFirstValue = [self] {
+      taskbar->onFirstValue = [self] {
         HWND dialog = test::win::FindWindowOf(self, ui::Win32FormClass("frmProgressStatus"));
         PostMessageW(test::win::Control(dialog, ui::Win32ControlId("cmdCancel")), BM_CLICK, 0, 0);
         Sleep(100);
@@ -478,7 +465,7 @@ TEST_F(Win32FormsTest, TheTaskbarButtonFollowsASplitPausedWhileItAsksAndRedWhile
     std::thread answerer([&] {
       try {
         test::win::WaitForWindow(self, L"#32770");
-        asking = log->Now().state;
+        asking = taskbar->Now().state;
         box = test::win::AnswerMessageBox(self, c.answer).text;
       } catch (const std::exception& e) {
         failure = e.what();
@@ -489,18 +476,21 @@ TEST_F(Win32FormsTest, TheTaskbarButtonFollowsASplitPausedWhileItAsksAndRedWhile
     ASSERT_EQ(failure, "");
     EXPECT_EQ(asking, c.asking) << box;
 
-    const std::vector<TaskbarShows> calls = log->Calls();
+    std::vector<TaskbarShows> calls = taskbar->Calls();
+    calls.erase(calls.begin(), calls.begin() + static_cast<std::ptrdiff_t>(before));
     ASSERT_GE(calls.size(), 4u);
     EXPECT_EQ(calls.front().state, TBPF_NORMAL);
-    // The first call sets the state alone; every later one shows a value too.
+    // The first call sets the state alone, and the bar starts with the second.
+    EXPECT_EQ(calls[1].done, 0u);
     for (std::size_t i = 0; i < calls.size(); ++i) {
       EXPECT_EQ(calls[i].window, button) << i;
       if (i > 0) {
         EXPECT_EQ(calls[i].total, static_cast<ULONGLONG>(c.measured)) << i;
+      }
+      if (i > 1) {
         EXPECT_GE(calls[i].done, calls[i - 1].done) << i;
       }
     }
-    EXPECT_EQ(calls.front().done, 0u);
     EXPECT_EQ(calls.back().state, TBPF_NOPROGRESS);
     // The split that went on after the question ran to its end, and the bar with it.
     EXPECT_EQ(calls.back().done == calls.back().total, c.cancel);
