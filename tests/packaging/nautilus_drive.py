@@ -18,6 +18,8 @@ arguments it receives in FILE, NUL-separated.
              a second one (its menu opened and closed), then back to the first: its menu's
              "Several files selected" puts the first window's paths on the clipboard, one a
              line, not the second window's file.
+  open piece: PIECE double-clicked opens the installed Carvex (the desktop's default program
+             for a piece) in Build mode with PIECE listed, read with atspi_list_rows.py.
 
 Prints one line per check and a count last; exits 0 when every check passed.
 """
@@ -34,6 +36,8 @@ APPLICATION = "org.gnome.Nautilus"
 SUBMENU = "Carvex"
 SPLIT_ITEM = "Split with Carvex"
 SEVERAL_ITEM = "Several files selected"
+CARVEX_BUILD_MODE = "Carvex - Build Mode"
+LIST_ROWS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "atspi_list_rows.py")
 # A window is a few thousand objects at most; the bounds keep a runaway tree from stalling us.
 MAX_DEPTH = 40
 MAX_OBJECTS = 20000
@@ -271,6 +275,16 @@ class Session:
         xdotool("mousemove", "--window", wid, x + width // 2, y + height // 2, "click", "1")
         xdotool("mousemove", "--window", wid, 40, WINDOW_SIZE[1] - 40)
 
+    def double_click_file(self, title, name):
+        shown = files_shown(frame(title))
+        if name not in shown:
+            raise Failure(f"'{title}' shows no {name}: {sorted(shown)}")
+        x, y, width, height = shown[name][1]
+        wid = self.windows[title]
+        xdotool("mousemove", "--window", wid, x + width // 2, y + height // 2, "click", "--repeat", 2,
+                "--delay", 120, "1")
+        xdotool("mousemove", "--window", wid, 40, WINDOW_SIZE[1] - 40)
+
     def choose(self, title, caption, shot):
         """Opens the selection's context menu from the keyboard, goes into the Carvex submenu
         and presses Return on the item with caption, checking through the accessibility bus
@@ -448,9 +462,31 @@ def main():
                 wait_clipboard(lambda text: path_lines(text) is not None and sorted(path_lines(text)) == six,
                                f"the paths of '{first}' one a line: {six}")
 
+            def open_piece():
+                folder = os.path.dirname(args.piece)
+                title = os.path.basename(folder)
+                if title not in session.windows:
+                    session.open_window(folder, log_file)
+                session.focus(title)
+                session.double_click_file(title, piece_name)
+                found = command([sys.executable, LIST_ROWS, "carvex", args.piece, "40", CARVEX_BUILD_MODE], 60)
+                pid = int(found.splitlines()[0])
+                try:
+                    with open(f"/proc/{pid}/cmdline", "rb") as f:
+                        arguments = f.read().split(b"\0")[1:-1]
+                    if arguments != [b"/b", os.fsencode(args.piece)]:
+                        raise Failure(f"Carvex was started with {arguments}, not /b and the piece")
+                    listed = [line.split("\t") for line in found.splitlines()[1:]]
+                    if [(row[0], row[-1]) for row in listed] != [(piece_name, args.piece)]:
+                        raise Failure(f"Carvex lists {listed}, not the piece alone")
+                finally:
+                    os.kill(pid, signal.SIGTERM)
+                    wait_for("Carvex to end", lambda: not os.path.exists(f"/proc/{pid}"), 10)
+
             check("split", split)
             check("copy path", copy_path)
             check("two windows", two_windows)
+            check("open piece", open_piece)
         except (OutOfTime, Exception) as e:
             log(f"FAIL {e if isinstance(e, (Failure, OutOfTime)) else repr(e)}")
             session.screenshot("failed-setup")
