@@ -3,16 +3,18 @@
 # window, a file selected with the mouse, its context menu opened from the keyboard, the Carvex
 # submenu walked with the arrow keys. The first menu is written with a stand-in for Carvex that
 # records its arguments, so the test sees exactly what the program would be started with; the
-# clipboard is read by another process, as a user's paste reads it. nautilus_drive.py drives the
-# windows and names the three checks.
+# clipboard is read by another process, as a user's paste reads it. A piece double-clicked opens
+# the installed Carvex itself, read through the accessibility bus. nautilus_drive.py drives the
+# windows and names the checks.
 #
 # Usage: tests/packaging/nautilus_test.sh [VERBHOOK]
 #
 # VERBHOOK is the runner program (default /usr/bin/verbhook); the module must already be in
-# GNOME Files' extension folder (the carvex-nautilus package puts it there). Everything the
-# user owns (settings store, home, caches, runtime folder, session bus, display) is a throwaway
-# one of this test's. CARVEX_TEST_SCREENSHOTS=FOLDER keeps screenshots of each menu just before
-# its item is chosen, and of the screen at each failure.
+# GNOME Files' extension folder (the carvex-nautilus package puts it there), and Carvex installed
+# with its piece type (the carvex package). Everything the user owns (settings store, home,
+# caches, runtime folder, session bus, display) is a throwaway one of this test's.
+# CARVEX_TEST_SCREENSHOTS=FOLDER keeps screenshots of each menu just before its item is chosen,
+# and of the screen at each failure.
 set -euo pipefail
 
 fail() {
