@@ -319,17 +319,19 @@ timeout 240 "${as_user[@]}" xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" dbu
 ' _ "$opened" "$set_folder/movie clip.avi.003.cvx" "$user/bin" "$user/carvex.pid" "$user/piece" \
   >"$user/log" 2>&1 || status=$?
 [ $status -eq 0 ] || fail "opening a piece:"$'\n'"$(cat "$user/log")"
-for n in 1 2 3; do printf '%s\t%s\n' "movie clip.avi.00$n.cvx" "$set_folder/movie clip.avi.00$n.cvx"; done >"$work/set"
+for n in 1 2 3; do
+  printf '%s\t%s\n' "movie clip.avi.00$n.cvx" "$set_folder/movie clip.avi.00$n.cvx"
+done >"$work/set"
 tail -n +2 "$user/piece.open" | awk -F '\t' '{ print $1 "\t" $3 }' | diff "$work/set" - >"$work/diff" ||
   fail "the window opened with a piece does not list its set (< expected, > listed):"$'\n'"$(cat "$work/diff")"
 for launch in open menu; do
   [ "$(cat "$user/piece.$launch.exe")" = /usr/bin/carvex ] ||
     fail "the window of '$launch' is the program $(cat "$user/piece.$launch.exe"), not /usr/bin/carvex"
 done
-[ "$(tail -n +2 "$user/piece.open.cmdline")" = "/b"$'\n'"$opened" ] ||
-  fail "the piece started carvex with '$(tail -n +2 "$user/piece.open.cmdline" | tr '\n' ' ')', not /b and the piece"
-[ "$(tail -n +2 "$user/piece.menu.cmdline")" = "/b" ] ||
-  fail "the menu started carvex with '$(tail -n +2 "$user/piece.menu.cmdline" | tr '\n' ' ')', not /b alone"
+arguments() { tail -n +2 "$user/piece.$1.cmdline"; }
+[ "$(arguments open)" = "/b"$'\n'"$opened" ] ||
+  fail "the piece started carvex with '$(arguments open | tr '\n' ' ')', not /b and the piece"
+[ "$(arguments menu)" = "/b" ] || fail "the menu started carvex with '$(arguments menu | tr '\n' ' ')', not /b alone"
 
 # ---- The installed module in the real GNOME Files, with the installed runner.
 timeout 300 "${as_user[@]}" bash "$user/bin/nautilus_test.sh" /usr/bin/verbhook >"$user/nautilus.log" 2>&1 ||
