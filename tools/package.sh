@@ -31,7 +31,7 @@ print(ET.parse(sys.argv[1]).getroot().find("{*}Identity").get("Publisher"))' pac
   # The manifest writes a name's parts separated by ", ", RFC 2253 by ",".
   if [[ "${publisher//, /,}" != "$subject" ]]; then
     echo "package.sh: the Windows 11 menu package's publisher \"$publisher\" (packaging/msix/AppxManifest.xml," >&2
-    echo "and the msix element of ui/win32/res/carvex.manifest) is not the certificate's subject \"$subject\":" >&2
+    echo "and the msix element of ui/win32/CMakeLists.txt) is not the certificate's subject \"$subject\":" >&2
     echo "Windows would refuse to register the package. Sign with the publisher's certificate or change both names." >&2
     return 1
   fi

@@ -102,6 +102,10 @@ def manifest_problems(path, stage):
     if (claim.get("publisher"), claim.get("packageName"), claim.get("applicationId")) != (
             identity.get("Publisher"), identity.get("Name"), application.get("Id")):
         problems.append(f"{application.get('Executable')} claims {claim}, the package is {identity}")
+    # The package has one application: any other program claiming it could be refused a start.
+    for other in ("carvex-cli.exe", "verbhook.exe", "verbhookw.exe", "verbhook.dll"):
+        if re.search(rb"<msix\s", open(os.path.join(stage, other), "rb").read()):
+            problems.append(f"{other} claims the package identity too")
     server = manifest.find(".//com:Extension[@Category='windows.comServer']//com:Class", NS)
     dll = open(os.path.join(stage, server.get("Path")), "rb").read()
     if uuid.UUID(server.get("Id")).bytes_le not in dll or server.get("ThreadingModel") != "STA":
