@@ -130,6 +130,9 @@ FunctionEnd
     ; Listed in every x64 setup, so that an unsigned release replacing a signed one removes them.
     !insertmacro ${MACRO} "${SHELL_PACKAGE_FILE}"
     !insertmacro ${MACRO} "${SHELL_PACKAGE_STUB}"
+    !insertmacro ${MACRO} "Assets\StoreLogo.png"
+    !insertmacro ${MACRO} "Assets\Square44x44Logo.png"
+    !insertmacro ${MACRO} "Assets\Square150x150Logo.png"
   !endif
 !macroend
 
@@ -295,6 +298,7 @@ Section "Carvex"
   ; Copies that an earlier upgrade left for the restart that has not come yet.
   Delete "$INSTDIR\*.old-*"
   Delete "$INSTDIR\x86\*.old-*"
+  Delete "$INSTDIR\Assets\*.old-*"
 
   StrCpy $Blocked ""
   !insertmacro ForEachInstalledFile MoveAside
@@ -317,6 +321,14 @@ Section "Carvex"
   File "/oname=${SHELL_PACKAGE_FILE}" "${MSIX}"
   File "/oname=${SHELL_PACKAGE_STUB}" "${SHELL_STUB_FILE}"
   !delfile "${SHELL_STUB_FILE}"
+  ; The logos the package names are in the package and in its external location too: which of
+  ; the two Windows reads them from is not said where it matters, and a logo it cannot find
+  ; fails the registration.
+  SetOutPath "$INSTDIR\Assets"
+  File "../msix/Assets/StoreLogo.png"
+  File "../msix/Assets/Square44x44Logo.png"
+  File "../msix/Assets/Square150x150Logo.png"
+  SetOutPath "$INSTDIR"
 !endif
   WriteUninstaller "$INSTDIR\uninstall.exe"
 !if ${ARCH} == x64
@@ -390,6 +402,8 @@ Section "Uninstall"
 !if ${ARCH} == x64
   Delete /REBOOTOK "$INSTDIR\x86\*.old-*"
   RMDir /REBOOTOK "$INSTDIR\x86"
+  Delete /REBOOTOK "$INSTDIR\Assets\*.old-*"
+  RMDir /REBOOTOK "$INSTDIR\Assets"
 !endif
   RMDir /REBOOTOK "$INSTDIR"
   RMDir "$INSTDIR\.."

@@ -91,11 +91,19 @@ add_package_call() {  # windows-folder: the registration of its package for the 
 
 files=(carvex.exe carvex-cli.exe verbhook.dll verbhook.exe verbhookw.exe ZipSFX.bin Contents.htm License.txt
   uninstall.exe x86/verbhook.dll)
-shell_files=(carvex-shell.msix carvex-shell.exe)
+shell_files=(carvex-shell.msix carvex-shell.exe Assets/StoreLogo.png Assets/Square44x44Logo.png Assets/Square150x150Logo.png)
 ((packaged)) && files+=("${shell_files[@]}")
 for f in "${files[@]}"; do
   [[ -f "$install_dir/$f" ]] || fail "not installed: $f"
 done
+# The package's logos lie in its external location too.
+if ((packaged)); then
+  for f in "${shell_files[@]}"; do
+    if [[ $f == Assets/* ]]; then
+      cmp -s "$source_root/packaging/msix/$f" "$install_dir/$f" || fail "$f is not the package's logo"
+    fi
+  done
+fi
 # A signed release signs the uninstaller too, which the setup writes only when it installs, and
 # the package's registration program, which it makes.
 if [[ -n "${CARVEX_SIGNING_CERT:-}" ]]; then
@@ -285,7 +293,7 @@ makensis -V1 -DARCH=x64 -DVERSION=1.3.0.1 -DSTAGE="$next/x64" -DSTAGE32="$next/x
 installed_is() {  # x64-folder x86-folder: every installed file is the one of these folders
   local f source
   for f in "${files[@]}"; do
-    [[ $f == uninstall.exe || $f == carvex-shell.* ]] && continue
+    [[ $f == uninstall.exe || $f == carvex-shell.* || $f == Assets/* ]] && continue
     source="$1/$f"
     [[ $f == x86/* ]] && source="$2/${f#x86/}"
     cmp -s "$source" "$install_dir/$f" || { echo "$f"; return 1; }
