@@ -334,6 +334,8 @@ TEST(ZipOracles, AFailureMidwayLeavesNothingOfTheUnpacking) {
       {"damaged last entry", "z.writestr('first.txt', 'one'); z.writestr('new/second.txt', 'two'); "
                              "z.writestr('bad.txt', 'x' * 1000)",
        true, "The files unpacked before it were kept: first.txt, new/second.txt"},
+      {"damaged only entry, in a new folder", "z.writestr('new/deeper/bad.txt', 'x' * 1000)", false,
+       "its CRC-32 does not match"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

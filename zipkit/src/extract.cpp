@@ -415,7 +415,12 @@ ExtractResult Unpack(const std::string& archivePath, const ExtractOptions& optio
     // A damaged entry spoils itself alone: the files before it are whole and checked.
     if (error.Number() == static_cast<long>(ZipError::kCorrupt)) {
       const std::string kept = made.FileList();
-      if (kept.empty()) throw;
+      // With no whole file before it, the folders made for it hold nothing: they go. A wrong
+      // password that passes the check byte (one in 256) ends here too.
+      if (kept.empty()) {
+        made.RemoveAll();
+        throw;
+      }
       throw platform::RuntimeError(error.Number(), error.Description() + ". The files unpacked before it were kept: " + kept);
     }
     made.RemoveAll();
