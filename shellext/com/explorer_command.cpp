@@ -61,8 +61,9 @@ HRESULT ReturnText(const std::wstring& text, LPWSTR* out) {
 }
 
 // The file-system paths of the items File Explorer passes, in its order, whole however long. An
-// item without one (of a virtual folder) is nothing the commands could act on.
-HeldSelection SelectionOf(IShellItemArray* items) {
+// item without one (of a virtual folder) is nothing the commands could act on. The summary reads
+// every item's attributes: it is made only where it is shown or recorded.
+HeldSelection SelectionOf(IShellItemArray* items, bool summarized = true) {
   HeldSelection selection;
   DWORD count = 0;
   if (FAILED(items->GetCount(&count))) count = 0;
@@ -75,7 +76,7 @@ HeldSelection SelectionOf(IShellItemArray* items) {
     const TaskText owned(name);
     selection.paths.push_back(Narrow(name));
   }
-  selection.summary = SummarizePaths(selection.paths);
+  if (summarized) selection.summary = SummarizePaths(selection.paths);
   return selection;
 }
 
@@ -222,8 +223,10 @@ class TExplorerCommand final : public IExplorerCommand, public IObjectWithSite {
       if (!entry_->literalCaption) return ReturnText(WithoutAccessKeys(Widen(entry_->caption)), title);
       // The path or the summary: of the items asked about, computed here and never recorded.
       if (!items) return ReturnText(Widen(entry_->caption), title);
-      const HeldSelection selection = SelectionOf(items);
-      return ReturnText(Widen(DescribeMenuEntry(FindItemRecord(entry_->offset), &selection).caption), title);
+      const std::string record = FindItemRecord(entry_->offset);
+      const bool showsSummary = FindBuiltIn(FindElement(record, Element::kCommand).value_or("")) == BuiltIn::kProps;
+      const HeldSelection selection = SelectionOf(items, showsSummary);
+      return ReturnText(Widen(DescribeMenuEntry(record, &selection).caption), title);
     });
   }
 
